@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "simwin/base.h"
 
@@ -11,13 +12,13 @@ namespace sim {
 // Opens one simulated call. `arg` is the argument a fault may be restricted to (a key path, a
 // file name, an ID); the fault table matches it case-insensitively.
 class ApiCall {
-public:
+  public:
     explicit ApiCall(const char* api, std::string_view arg = {});
     // The error an injected fault asks for, or 0 when the call runs normally.
     DWORD fault() const { return fault_; }
     const char* api() const { return api_; }
 
-private:
+  private:
     const char* api_;
     DWORD fault_ = 0;
 };
@@ -29,4 +30,9 @@ void Journal(const char* api, std::string_view args, long long result);
 // and the caller fails the call with ERROR_CALL_NOT_IMPLEMENTED.
 void NotModelled(const char* api, std::string_view what);
 
+}  // namespace sim
+
+namespace sim {
+// This run's journal lines, oldest first (tests read them; the exit appends them to journal.log).
+const std::vector<std::string>& JournalLines();
 }  // namespace sim

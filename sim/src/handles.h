@@ -9,7 +9,7 @@
 namespace sim {
 
 class HandleObject {
-public:
+  public:
     virtual ~HandleObject() = default;
     virtual const char* kind() const = 0;
 };

@@ -38,12 +38,12 @@ struct MachineSettings {
 };
 
 struct Fault {
-    std::string api;      // the API name, exactly as exported
-    std::string arg;      // empty: any argument; else matched case-insensitively
-    unsigned nth = 0;     // 0: every matching call; N: only the Nth matching call
-    unsigned from = 0;    // N: every matching call from the Nth on (0: not used)
-    DWORD error = 0;      // the error code the call fails with
-    unsigned seen = 0;    // matching calls so far (this run)
+    std::string api;    // the API name, exactly as exported
+    std::string arg;    // empty: any argument; else matched case-insensitively
+    unsigned nth = 0;   // 0: every matching call; N: only the Nth matching call
+    unsigned from = 0;  // N: every matching call from the Nth on (0: not used)
+    DWORD error = 0;    // the error code the call fails with
+    unsigned seen = 0;  // matching calls so far (this run)
 };
 
 // Loads the image on first use (BOARDKIT_MACHINE, or the default machine).
@@ -60,6 +60,14 @@ unsigned CallCount(const std::string& api);
 
 // Marks the machine changed, so the exit saves a new generation of the image.
 void MarkDirty(const char* part);
+
+// Journal lines of this run go to <image>/journal.log when the run ends; this names the image
+// folder of the run ("" for a machine held in memory).
+const std::string& ImageDir();
+
+// The Linux build sets what a new default machine holds (the sample machine); the factory
+// fills the empty machine that has just been opened, and the core saves it.
+void SetDefaultMachineFactory(std::function<void()> factory);
 
 // The folder of the current generation's files (machine.json, registry.reg, drive_c/).
 const std::string& GenerationDir();

@@ -1,0 +1,417 @@
+// The machine image: a folder holding generations of the machine's files and a pointer to the
+// current one.
+//
+//   <image>/current -> gen-000007      symbolic link, switched by rename
+//   <image>/gen-000007/machine.json    run-time state (settings, faults, the areas' sections)
+//   <image>/gen-000007/registry.reg    HKLM, in regedit's export format
+//   <image>/gen-000007/drive_c/        the machine's files
+//   <image>/journal.log                appended by every run that changed something
+//   <image>/lock                       held exclusively for the whole run
+//
+// A save builds the next generation beside the current one (unchanged files hard-linked,
+// changed ones written and flushed) and then renames a new link over `current`, so a killed
+// run leaves either the old machine or the new one, never a mix.
+#include "machine.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "choke.h"
+#include "machine_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace sim {
+namespace {
+
+constexpr const char* kMemoryImage = ":memory:";
+
+struct Core {
+    bool loaded = false;
+    bool inMemory = true;
+    bool exitHookSet = false;
+    int lockFd = -1;
+    std::string imageDir;
+    std::string genDir;
+    MachineSettings settings;
+    std::vector<Fault> faults;
+    std::map<std::string, unsigned> calls;
+    std::set<std::string> dirty;
+    std::vector<std::string> journal;
+    std::function<void()> defaultFactory;
+};
+
+Core& C() {
+    static Core* core = new Core;  // never destroyed: the exit hook may run after statics die
+    return *core;
+}
+
+std::vector<StateSection>& Sections() {
+    static auto* sections = new std::vector<StateSection>;
+    return *sections;
+}
+
+std::vector<ImagePart>& Parts() {
+    static auto* parts = new std::vector<ImagePart>;
+    return *parts;
+}
+
+[[noreturn]] void Die(const std::string& what) {
+    // sim owns neither stdout nor stderr; a machine that cannot be loaded or saved is a broken
+    // test bench, so end the process with a distinctive code and a line in the image folder.
+    if (!C().imageDir.empty()) {
+        std::ofstream(C().imageDir + "/sim-error.log", std::ios::app) << what << "\n";
+    }
+    _exit(125);
+}
+
+std::string DefaultImageDir() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (data != nullptr && *data != '\0') {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : "/tmp") + "/.local/share";
+    }
+    return base + "/boardkit/machine";
+}
+
+void ResetState() {
+    Core& c = C();
+    c.settings = MachineSettings{};
+    c.faults.clear();
+    c.dirty.clear();
+    c.journal.clear();
+    for (auto& section : Sections()) {
+        section.reset();
+    }
+}
+
+nlohmann::json FaultToJson(const Fault& f) {
+    nlohmann::json j = {{"api", f.api}, {"error", f.error}};
+    if (!f.arg.empty())
+        j["arg"] = f.arg;
+    if (f.nth != 0)
+        j["nth"] = f.nth;
+    if (f.from != 0)
+        j["from"] = f.from;
+    return j;
+}
+
+Fault FaultFromJson(const nlohmann::json& j) {
+    Fault f;
+    f.api = j.at("api").get<std::string>();
+    f.error = j.at("error").get<DWORD>();
+    f.arg = j.value("arg", std::string());
+    f.nth = j.value("nth", 0u);
+    f.from = j.value("from", 0u);
+    return f;
+}
+
+void LoadMachineJson(const std::string& genDir) {
+    nlohmann::json doc;
+    if (!genDir.empty()) {
+        std::ifstream in(genDir + "/machine.json");
+        if (in) {
+            try {
+                in >> doc;
+            } catch (const std::exception& e) {
+                Die("machine.json: " + std::string(e.what()));
+            }
+        }
+    }
+    Core& c = C();
+    try {
+        if (doc.contains("settings")) {
+            c.settings.elevated = doc["settings"].value("elevated", true);
+        }
+        if (doc.contains("faults")) {
+            for (const auto& f : doc["faults"]) {
+                c.faults.push_back(FaultFromJson(f));
+            }
+        }
+        for (auto& section : Sections()) {
+            section.load(doc.contains(section.name) ? doc[section.name] : nlohmann::json());
+        }
+    } catch (const std::exception& e) {
+        Die("machine.json: " + std::string(e.what()));
+    }
+}
+
+std::string MachineJsonText() {
+    Core& c = C();
+    nlohmann::json doc;
+    doc["settings"] = {{"elevated", c.settings.elevated}};
+    nlohmann::json faults = nlohmann::json::array();
+    for (const Fault& f : c.faults) {
+        faults.push_back(FaultToJson(f));
+    }
+    doc["faults"] = faults;
+    for (auto& section : Sections()) {
+        nlohmann::json value = section.save();
+        if (!value.is_null()) {
+            doc[section.name] = std::move(value);
+        }
+    }
+    return doc.dump(2) + "\n";
+}
+
+void LoadParts(const std::string& genDir) {
+    LoadMachineJson(genDir);
+    for (auto& part : Parts()) {
+        part.load(genDir);
+    }
+}
+
+void LockImage(const std::string& dir) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    int fd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+        Die("cannot lock the machine image " + dir);
+    }
+    C().lockFd = fd;
+}
+
+void UnlockImage() {
+    if (C().lockFd >= 0) {
+        ::close(C().lockFd);
+        C().lockFd = -1;
+    }
+}
+
+std::string CurrentGeneration(const std::string& dir) {
+    std::error_code ec;
+    fs::path target = fs::read_symlink(fs::path(dir) / "current", ec);
+    if (ec) {
+        return "";
+    }
+    return (fs::path(dir) / target).string();
+}
+
+void LinkTree(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to);
+    for (const auto& entry : fs::directory_iterator(from)) {
+        fs::path dest = to / entry.path().filename();
+        if (entry.is_directory()) {
+            LinkTree(entry.path(), dest);
+        } else {
+            fs::create_hard_link(entry.path(), dest);
+        }
+    }
+}
+
+void SyncPath(const std::string& path, bool directory) {
+    int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void AppendJournal() {
+    Core& c = C();
+    if (c.journal.empty() || c.imageDir.empty()) {
+        return;
+    }
+    std::ofstream out(c.imageDir + "/journal.log", std::ios::app);
+    out << "== run " << ::getpid() << "\n";
+    for (const auto& line : c.journal) {
+        out << line << "\n";
+    }
+    c.journal.clear();
+}
+
+int GenerationNumber(const std::string& genDir) {
+    if (genDir.empty()) {
+        return 0;
+    }
+    std::string name = fs::path(genDir).filename().string();
+    return name.size() > 4 ? std::atoi(name.c_str() + 4) : 0;
+}
+
+void SaveGeneration() {
+    Core& c = C();
+    const std::string oldGen = c.genDir;
+    char name[32];
+    std::snprintf(name, sizeof name, "gen-%06d", GenerationNumber(oldGen) + 1);
+    const std::string newGen = c.imageDir + "/" + name;
+    try {
+        std::error_code ec;
+        fs::remove_all(newGen, ec);  // left behind by a run killed while saving
+        if (oldGen.empty()) {
+            fs::create_directories(newGen);
+        } else {
+            LinkTree(oldGen, newGen);
+        }
+        for (auto& part : Parts()) {
+            if (c.dirty.count(part.name) != 0 || oldGen.empty()) {
+                part.save(oldGen, newGen);
+            }
+        }
+        const std::string json = newGen + "/machine.json";
+        const std::string tmp = json + ".tmp";
+        {
+            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+            out << MachineJsonText();
+            if (!out) {
+                throw std::runtime_error("cannot write " + tmp);
+            }
+        }
+        SyncPath(tmp, false);
+        fs::rename(tmp, json);
+        SyncPath(newGen, true);
+        const std::string link = c.imageDir + "/current.tmp";
+        fs::remove(link, ec);
+        fs::create_directory_symlink(name, link);
+        fs::rename(link, c.imageDir + "/current");
+        SyncPath(c.imageDir, true);
+    } catch (const std::exception& e) {
+        Die("saving the machine image: " + std::string(e.what()));
+    }
+    if (!oldGen.empty()) {
+        std::error_code ec;
+        fs::remove_all(oldGen, ec);
+    }
+    c.genDir = newGen;
+    c.dirty.clear();
+}
+
+void SaveAtExit() {
+    Core& c = C();
+    if (!c.loaded || c.inMemory) {
+        return;
+    }
+    SaveImage();
+    UnlockImage();
+}
+
+void Open(const std::string& dir) {
+    Core& c = C();
+    if (c.lockFd >= 0) {
+        UnlockImage();
+    }
+    ResetState();
+    c.imageDir = dir;
+    c.inMemory = false;
+    LockImage(dir);
+    c.genDir = CurrentGeneration(dir);
+    c.loaded = true;
+    LoadParts(c.genDir);
+    if (!c.exitHookSet) {
+        c.exitHookSet = true;
+        std::atexit(SaveAtExit);
+    }
+}
+
+}  // namespace
+
+void RegisterSection(StateSection section) {
+    Sections().push_back(std::move(section));
+}
+void RegisterImagePart(ImagePart part) {
+    Parts().push_back(std::move(part));
+}
+void SetDefaultMachineFactory(std::function<void()> factory) {
+    C().defaultFactory = std::move(factory);
+}
+
+void EnsureLoaded() {
+    Core& c = C();
+    if (c.loaded) {
+        return;
+    }
+    const char* env = std::getenv("BOARDKIT_MACHINE");
+    if (env != nullptr && std::string(env) == kMemoryImage) {
+        ResetToEmpty();
+        return;
+    }
+    const bool isDefault = env == nullptr || *env == '\0';
+    const std::string dir = isDefault ? DefaultImageDir() : std::string(env);
+    Open(dir);
+    if (isDefault && c.genDir.empty() && c.defaultFactory) {
+        // First use of the default machine: it starts as the sample machine.
+        c.defaultFactory();
+        MarkDirty("machine");
+        SaveImage();
+        c.journal.clear();
+    }
+}
+
+void ResetToEmpty() {
+    Core& c = C();
+    UnlockImage();
+    ResetState();
+    c.imageDir.clear();
+    c.genDir.clear();
+    c.inMemory = true;
+    c.loaded = true;
+    c.calls.clear();
+    LoadParts("");
+}
+
+void OpenImage(const std::string& dir) {
+    Open(dir);
+}
+
+void SaveImage() {
+    Core& c = C();
+    if (c.inMemory || c.imageDir.empty()) {
+        return;
+    }
+    if (!c.dirty.empty() || c.genDir.empty()) {
+        SaveGeneration();
+    }
+    AppendJournal();
+}
+
+MachineSettings& Settings() {
+    EnsureLoaded();
+    return C().settings;
+}
+
+std::vector<Fault>& Faults() {
+    EnsureLoaded();
+    return C().faults;
+}
+
+unsigned CallCount(const std::string& api) {
+    auto it = C().calls.find(api);
+    return it == C().calls.end() ? 0 : it->second;
+}
+
+void MarkDirty(const char* part) {
+    C().dirty.insert(part);
+}
+
+const std::string& ImageDir() {
+    return C().imageDir;
+}
+const std::string& GenerationDir() {
+    return C().genDir;
+}
+
+const std::vector<std::string>& JournalLines() {
+    return C().journal;
+}
+
+void CountCall(const char* api) {
+    ++C().calls[api];
+}
+void AppendJournalLine(std::string line) {
+    C().journal.push_back(std::move(line));
+}
+
+}  // namespace sim
