@@ -1,34 +1,40 @@
-// Commands whose operations are not built yet: each ends as a failed command.
+// Commands whose operations are not built yet: each checks its command line as its final
+// handler will (argument count, no machine name) and then ends as a failed command.
+#include "frontend/handler_frame.h"
 #include "frontend/handlers.h"
 
-#define BK_PENDING_COMMAND(name)                                        \
-    int32_t name(const char*, const char*, uint32_t, int32_t, char**) { \
-        return EXIT_RET_FAILURE;                                        \
+#define BK_PENDING_COMMAND(name, required)                                                       \
+    int32_t name(const char*, const char* machine, uint32_t, int32_t argc, char**) {             \
+        return CommandLineFits(machine, argc, required) ? EXIT_RET_FAILURE : EXIT_RET_BAD_USAGE; \
     }
 
-BK_PENDING_COMMAND(InstallDemoDeviceCommand)
-BK_PENDING_COMMAND(UninstallDriverCommand)
-BK_PENDING_COMMAND(IsDeviceExistInstalledCommand)
-BK_PENDING_COMMAND(RemoveDeviceCommand)
-BK_PENDING_COMMAND(RefreshDevicesCommand)
-BK_PENDING_COMMAND(InstallIsaDevicePnpCommand)
-BK_PENDING_COMMAND(InstallDriverCommand)
-BK_PENDING_COMMAND(UpdateDriverCommand)
-BK_PENDING_COMMAND(IsDemoDeviceInstalledCommand)
-BK_PENDING_COMMAND(GetDeviceInstalledListCommand)
-BK_PENDING_COMMAND(GetDevicePreinstalledListCommand)
-BK_PENDING_COMMAND(GetDeviceExistNotInstalledListCommand)
-BK_PENDING_COMMAND(IsDeviceExistCommand)
-BK_PENDING_COMMAND(UpdateNewDriverCommand)
-BK_PENDING_COMMAND(UpdateIsaDriverCommand)
-BK_PENDING_COMMAND(IsDeviceUsingCommand)
-BK_PENDING_COMMAND(RemoveConfigurationByKernelKeyCommand)
-BK_PENDING_COMMAND(RemoveConfigurationByProductIDCommand)
-BK_PENDING_COMMAND(RemoveConfigurationByDeviceNumCommand)
-BK_PENDING_COMMAND(IsDeviceExistNotInstallCommand)
-BK_PENDING_COMMAND(KillBoardkitAPTimerCommand)
-BK_PENDING_COMMAND(UninstallNonePnpDriverCommand)
-BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand)
-BK_PENDING_COMMAND(UnloadDeviceCommand)
-BK_PENDING_COMMAND(EnableOrDisableDeviceCommand)
-BK_PENDING_COMMAND(InstallCertificateCommand)
+BK_PENDING_COMMAND(InstallDemoDeviceCommand, 1)
+BK_PENDING_COMMAND(UninstallDriverCommand, 1)
+BK_PENDING_COMMAND(IsDeviceExistInstalledCommand, 1)
+BK_PENDING_COMMAND(RemoveDeviceCommand, 1)
+BK_PENDING_COMMAND(RefreshDevicesCommand, 0)
+BK_PENDING_COMMAND(InstallIsaDevicePnpCommand, 2)
+BK_PENDING_COMMAND(InstallDriverCommand, 2)
+BK_PENDING_COMMAND(UpdateDriverCommand, 2)
+BK_PENDING_COMMAND(IsDemoDeviceInstalledCommand, 0)
+BK_PENDING_COMMAND(GetDeviceInstalledListCommand, 1)
+BK_PENDING_COMMAND(GetDevicePreinstalledListCommand, 1)
+BK_PENDING_COMMAND(GetDeviceExistNotInstalledListCommand, 1)
+BK_PENDING_COMMAND(IsDeviceExistCommand, 1)
+BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
+BK_PENDING_COMMAND(UpdateIsaDriverCommand, 2)
+BK_PENDING_COMMAND(IsDeviceUsingCommand, 1)
+BK_PENDING_COMMAND(RemoveConfigurationByKernelKeyCommand, 1)
+BK_PENDING_COMMAND(RemoveConfigurationByProductIDCommand, 1)
+BK_PENDING_COMMAND(RemoveConfigurationByDeviceNumCommand, 1)
+BK_PENDING_COMMAND(IsDeviceExistNotInstallCommand, 1)
+BK_PENDING_COMMAND(KillBoardkitAPTimerCommand, 1)
+BK_PENDING_COMMAND(UninstallNonePnpDriverCommand, 2)
+BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)
+BK_PENDING_COMMAND(UnloadDeviceCommand, 1)
+BK_PENDING_COMMAND(EnableOrDisableDeviceCommand, 2)
+
+// The certificate command reads none of its inputs.
+int32_t InstallCertificateCommand(const char*, const char*, uint32_t, int32_t, char**) {
+    return EXIT_RET_FAILURE;
+}

@@ -101,8 +101,14 @@ struct ProcessToken {
     std::map<DWORD, DWORD> held;  // LUID low part -> attributes
 };
 
-ProcessToken& Token() {
+ProcessToken& RawToken() {
     static auto* token = new ProcessToken;
+    return *token;
+}
+
+// The token, built from the machine's settings the first time the process asks for it.
+ProcessToken& Token() {
+    ProcessToken* token = &RawToken();
     if (!token->built) {
         token->built = true;
         if (Settings().elevated) {
@@ -167,12 +173,8 @@ struct Registration {
         RegisterSection(
             {"shutdown", LoadShutdown, SaveShutdown, [] { Shutdown() = PendingShutdown{}; }});
         // The token is per process and never saved; a new machine gives a new token.
-        RegisterSection({"process-token", [](const nlohmann::json&) { Token().built = false; },
-                         [] { return nlohmann::json(); },
-                         [] {
-                             Token().built = false;
-                             Token().held.clear();
-                         }});
+        RegisterSection({"process-token", [](const nlohmann::json&) { RawToken() = {}; },
+                         [] { return nlohmann::json(); }, [] { RawToken() = {}; }});
     }
 } registration;
 
