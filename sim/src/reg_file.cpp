@@ -1,0 +1,572 @@
+#include "reg_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+// Limits of the registry itself, and one of our own for the size of a file we accept.
+constexpr size_t kMaxFileBytes = size_t{1} << 30;
+constexpr size_t kMaxKeyName = 255;
+constexpr size_t kMaxValueName = 16383;
+constexpr size_t kMaxKeyDepth = 512;
+
+struct RootName {
+    const char* full;
+    const char* shortName;
+};
+constexpr RootName kRoots[] = {{"HKEY_LOCAL_MACHINE", "HKLM"},
+                               {"HKEY_CURRENT_USER", "HKCU"},
+                               {"HKEY_CLASSES_ROOT", "HKCR"},
+                               {"HKEY_USERS", "HKU"},
+                               {"HKEY_CURRENT_CONFIG", "HKCC"}};
+
+bool IsValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > text.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += len;
+    }
+    return true;
+}
+
+// The file's text as UTF-8, whatever its encoding on disk.
+bool DecodeText(std::string_view bytes, std::string& text, std::string& error) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        if (bytes.size() % 2 != 0) {
+            error = "UTF-16 text with an odd number of bytes";
+            return false;
+        }
+        std::u16string wide((bytes.size() - 2) / 2, u'\0');
+        for (size_t i = 0; i < wide.size(); ++i) {
+            wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                            (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+        }
+        text = Utf8FromUtf16(wide);
+        return true;
+    }
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+        static_cast<unsigned char>(bytes[1]) == 0xFF) {
+        error = "big-endian UTF-16 is not a registry file encoding";
+        return false;
+    }
+    if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) {
+        bytes.remove_prefix(3);
+    }
+    text = IsValidUtf8(bytes) ? std::string(bytes) : Utf8FromAnsi(bytes);
+    return true;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    return s;
+}
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Reads 1..8 hex digits as a 32-bit number; the whole of `s` must be digits.
+bool ParseHex32(std::string_view s, DWORD& out) {
+    if (s.empty() || s.size() > 8) {
+        return false;
+    }
+    out = 0;
+    for (char c : s) {
+        int d = HexDigit(c);
+        if (d < 0) {
+            return false;
+        }
+        out = (out << 4) | static_cast<DWORD>(d);
+    }
+    return true;
+}
+
+class Parser {
+  public:
+    explicit Parser(const std::string& text) {
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            std::string_view line(text.data() + start, end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            lines_.push_back(line);
+            start = end + 1;
+        }
+    }
+
+    RegFileResult Run() {
+        std::string_view header = TrimRight(lines_.empty() ? std::string_view() : lines_[0]);
+        if (header == kHeader5) {
+            unicode_ = true;
+        } else if (header == kHeader4) {
+            unicode_ = false;
+        } else {
+            Error(1, "not a registry file: the first line must be \"" + std::string(kHeader5) +
+                         "\" or \"" + std::string(kHeader4) + "\"");
+            return std::move(result_);
+        }
+        for (next_ = 1; next_ < lines_.size();) {
+            const size_t number = next_ + 1;
+            std::string_view line = TrimLeft(lines_[next_++]);
+            if (line.empty() || line.front() == ';') {
+                continue;
+            }
+            bool ok = line.front() == '[' ? KeyLine(number, line) : ValueLine(number, line);
+            if (!ok) {
+                return std::move(result_);
+            }
+        }
+        result_.ok = true;
+        return std::move(result_);
+    }
+
+  private:
+    bool Error(size_t line, std::string message) {
+        result_.ok = false;
+        result_.line = line;
+        result_.message = std::move(message);
+        result_.edits.clear();
+        return false;
+    }
+
+    bool KeyLine(size_t number, std::string_view line) {
+        line = TrimRight(line);
+        if (line.size() < 2 || line.back() != ']') {
+            return Error(number, "a key line must end with ']'");
+        }
+        std::string_view path = line.substr(1, line.size() - 2);
+        RegEdit edit;
+        edit.line = number;
+        edit.kind = RegEdit::Kind::kOpenKey;
+        if (!path.empty() && path.front() == '-') {
+            edit.kind = RegEdit::Kind::kDeleteKey;
+            path.remove_prefix(1);
+        }
+        size_t slash = path.find('\\');
+        std::string_view root = path.substr(0, slash);
+        for (const RootName& r : kRoots) {
+            if (SameName(root, r.full) || SameName(root, r.shortName)) {
+                edit.root = r.full;
+            }
+        }
+        if (edit.root.empty()) {
+            return Error(number, "unknown root key \"" + std::string(root) + "\"");
+        }
+        std::string_view below = slash == std::string_view::npos ? "" : path.substr(slash + 1);
+        size_t depth = 0;
+        for (size_t start = 0; start <= below.size(); ++depth) {
+            size_t end = below.find('\\', start);
+            if (end == std::string_view::npos)
+                end = below.size();
+            if (end - start > kMaxKeyName) {
+                return Error(number, "a key name is longer than 255 characters");
+            }
+            start = end + 1;
+        }
+        if (depth > kMaxKeyDepth) {
+            return Error(number, "the key is nested more than 512 levels deep");
+        }
+        edit.path = std::string(below);
+        haveKey_ = edit.kind == RegEdit::Kind::kOpenKey;
+        keyRoot_ = edit.root;
+        keyPath_ = edit.path;
+        result_.edits.push_back(std::move(edit));
+        return true;
+    }
+
+    // A quoted string starting at line[pos] == '"'; leaves pos after the closing quote.
+    bool QuotedString(size_t number, std::string_view line, size_t& pos, std::string& out) {
+        ++pos;
+        while (pos < line.size()) {
+            char c = line[pos++];
+            if (c == '"') {
+                return true;
+            }
+            if (c == '\\' && pos < line.size()) {
+                char e = line[pos++];
+                if (e == '\\' || e == '"') {
+                    out += e;
+                } else if (unicode_ && e == 'n') {
+                    out += '\n';
+                } else if (unicode_ && e == 'r') {
+                    out += '\r';
+                } else if (unicode_ && e == '0') {
+                    out += '\0';
+                } else {
+                    return Error(number, std::string("unknown escape \\") + e + " in a string");
+                }
+                continue;
+            }
+            out += c;
+        }
+        return Error(number, "a string has no closing quote");
+    }
+
+    bool ValueLine(size_t number, std::string_view line) {
+        RegEdit edit;
+        edit.line = number;
+        size_t pos = 0;
+        if (line.front() == '@') {
+            pos = 1;
+        } else if (line.front() == '"') {
+            if (!QuotedString(number, line, pos, edit.name)) {
+                return false;
+            }
+            if (Utf16FromUtf8(edit.name).size() > kMaxValueName) {
+                return Error(number, "a value name is longer than 16383 characters");
+            }
+        } else {
+            return Error(number, "expected a key in brackets, a value or a comment");
+        }
+        if (!haveKey_) {
+            return Error(number, "a value outside a key");
+        }
+        std::string_view rest = TrimLeft(line.substr(pos));
+        if (rest.empty() || rest.front() != '=') {
+            return Error(number, "expected '=' after the value name");
+        }
+        rest = TrimRight(TrimLeft(rest.substr(1)));
+        edit.root = keyRoot_;
+        edit.path = keyPath_;
+        if (!ValueData(number, rest, edit)) {
+            return false;
+        }
+        result_.edits.push_back(std::move(edit));
+        return true;
+    }
+
+    bool ValueData(size_t number, std::string_view data, RegEdit& edit) {
+        if (data == "-") {
+            edit.kind = RegEdit::Kind::kDeleteValue;
+            return true;
+        }
+        edit.kind = RegEdit::Kind::kSetValue;
+        if (!data.empty() && data.front() == '"') {
+            size_t pos = 0;
+            std::string text;
+            if (!QuotedString(number, data, pos, text)) {
+                return false;
+            }
+            if (!TrimLeft(data.substr(pos)).empty()) {
+                return Error(number, "unexpected text after the closing quote");
+            }
+            edit.type = REG_SZ;
+            edit.data = StringData(text);
+            return true;
+        }
+        if (data.compare(0, 6, "dword:") == 0) {
+            DWORD number32 = 0;
+            if (!ParseHex32(data.substr(6), number32)) {
+                return Error(number, "dword: needs 1 to 8 hexadecimal digits");
+            }
+            edit.type = REG_DWORD;
+            for (int i = 0; i < 4; ++i) {
+                edit.data.push_back(static_cast<uint8_t>(number32 >> (8 * i)));
+            }
+            return true;
+        }
+        size_t colon = data.find(':');
+        std::string_view kind = data.substr(0, colon);
+        if (colon == std::string_view::npos) {
+            return Error(number, "unknown value data (expected \"text\", dword:, hex: or -)");
+        }
+        if (kind == "hex") {
+            edit.type = REG_BINARY;
+        } else if (kind.size() > 5 && kind.compare(0, 4, "hex(") == 0 && kind.back() == ')') {
+            if (!ParseHex32(kind.substr(4, kind.size() - 5), edit.type)) {
+                return Error(number, "hex(type) needs a type of 1 to 8 hexadecimal digits");
+            }
+        } else {
+            return Error(number, "unknown data type \"" + std::string(kind) + ":\"");
+        }
+        if (!HexBytes(number, data.substr(colon + 1), edit.data)) {
+            return false;
+        }
+        if (!unicode_ &&
+            (edit.type == REG_SZ || edit.type == REG_EXPAND_SZ || edit.type == REG_MULTI_SZ)) {
+            // REGEDIT4 wrote string types as ANSI bytes; the registry holds them as UTF-16.
+            std::u16string wide = Utf16FromAnsi(std::string_view(
+                reinterpret_cast<const char*>(edit.data.data()), edit.data.size()));
+            edit.data = StringData(Utf8FromUtf16(wide));
+            edit.data.resize(edit.data.size() - 2);
+        }
+        return true;
+    }
+
+    // Comma-separated bytes; a line ending in '\' continues on the next one.
+    bool HexBytes(size_t number, std::string_view text, std::vector<uint8_t>& out) {
+        while (true) {
+            text = TrimRight(TrimLeft(text));
+            bool more = !text.empty() && text.back() == '\\';
+            if (more) {
+                text.remove_suffix(1);
+            }
+            size_t pos = 0;
+            while (pos < text.size()) {
+                while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+                    ++pos;
+                size_t start = pos;
+                while (pos < text.size() && HexDigit(text[pos]) >= 0)
+                    ++pos;
+                if (pos == start || pos - start > 2) {
+                    return Error(number, "bad hexadecimal byte in value data");
+                }
+                DWORD byte = 0;
+                ParseHex32(text.substr(start, pos - start), byte);
+                out.push_back(static_cast<uint8_t>(byte));
+                while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+                    ++pos;
+                if (pos < text.size()) {
+                    if (text[pos] != ',') {
+                        return Error(number, "expected ',' between bytes of value data");
+                    }
+                    ++pos;
+                }
+            }
+            if (!more) {
+                return true;
+            }
+            if (next_ >= lines_.size()) {
+                return Error(number, "the file ends inside a continued value");
+            }
+            number = next_ + 1;
+            text = lines_[next_++];
+        }
+    }
+
+    std::vector<std::string_view> lines_;
+    size_t next_ = 1;
+    bool unicode_ = true;
+    bool haveKey_ = false;
+    std::string keyRoot_;
+    std::string keyPath_;
+    RegFileResult result_;
+};
+
+void AppendAscii(std::u16string& out, std::string_view text) {
+    for (char c : text) {
+        out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    }
+}
+
+void AppendQuoted(std::u16string& out, std::string_view utf8) {
+    out += u'"';
+    for (char16_t c : Utf16FromUtf8(utf8)) {
+        if (c == u'\\' || c == u'"') {
+            out += u'\\';
+            out += c;
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else if (c == u'\r') {
+            out += u"\\r";
+        } else if (c == u'\0') {
+            out += u"\\0";
+        } else {
+            out += c;
+        }
+    }
+    out += u'"';
+}
+
+// REG_SZ data that reads back to the same bytes from the "text" form: one terminator, at
+// the end, and no line break inside.
+bool PlainString(const RegValue& value, std::u16string& text) {
+    if (value.data.size() < 2 || value.data.size() % 2 != 0) {
+        return false;
+    }
+    text = Utf16FromBytes(value.data);
+    if (text.back() != u'\0') {
+        return false;
+    }
+    text.pop_back();
+    return text.find_first_of(u"\0\r\n", 0, 3) == std::u16string::npos;
+}
+
+void AppendValue(std::u16string& out, const RegValue& value) {
+    const size_t lineStart = out.size();
+    if (value.name.empty()) {
+        out += u'@';
+    } else {
+        AppendQuoted(out, value.name);
+    }
+    out += u'=';
+    std::u16string text;
+    if (value.type == REG_SZ && PlainString(value, text)) {
+        AppendQuoted(out, Utf8FromUtf16(text));
+        out += u"\r\n";
+        return;
+    }
+    char head[32];
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        DWORD n = static_cast<DWORD>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                     (static_cast<DWORD>(value.data[3]) << 24));
+        std::snprintf(head, sizeof head, "dword:%08x\r\n", static_cast<unsigned>(n));
+        AppendAscii(out, head);
+        return;
+    }
+    if (value.type == REG_BINARY) {
+        std::snprintf(head, sizeof head, "hex:");
+    } else {
+        std::snprintf(head, sizeof head, "hex(%x):", static_cast<unsigned>(value.type));
+    }
+    AppendAscii(out, head);
+    // regedit wraps after the comma that brings a line to column 77 or beyond, and indents
+    // each continuation by two spaces.
+    static const char kDigits[] = "0123456789abcdef";
+    size_t column = out.size() - lineStart;
+    for (size_t i = 0; i < value.data.size(); ++i) {
+        out += static_cast<char16_t>(kDigits[value.data[i] >> 4]);
+        out += static_cast<char16_t>(kDigits[value.data[i] & 0xF]);
+        if (i + 1 == value.data.size()) {
+            break;
+        }
+        out += u',';
+        column += 3;
+        if (column >= 77) {
+            out += u"\\\r\n  ";
+            column = 2;
+        }
+    }
+    out += u"\r\n";
+}
+
+}  // namespace
+
+RegFileResult ParseRegFile(std::string_view bytes) {
+    RegFileResult result;
+    if (bytes.size() > kMaxFileBytes) {
+        result.message = "the file is larger than 1 GiB";
+        return result;
+    }
+    std::string text;
+    if (!DecodeText(bytes, text, result.message)) {
+        return result;
+    }
+    Parser parser(text);
+    return parser.Run();
+}
+
+RegKey* MachineRoot(const std::string& root) {
+    if (root == "HKEY_LOCAL_MACHINE") {
+        return &Hklm();
+    }
+    if (root == "HKEY_CURRENT_USER") {
+        return &Hkcu();
+    }
+    if (root == "HKEY_CLASSES_ROOT") {
+        return &CreateKey(Hklm(), "Software\\Classes");
+    }
+    return nullptr;
+}
+
+RegFileResult ApplyRegEdits(const std::vector<RegEdit>& edits, const RegRootResolver& roots) {
+    RegFileResult result;
+    for (const RegEdit& edit : edits) {
+        if (roots(edit.root) == nullptr) {
+            result.line = edit.line;
+            result.message = edit.root + " is not available here";
+            return result;
+        }
+    }
+    RegKey* current = nullptr;
+    for (const RegEdit& edit : edits) {
+        RegKey& root = *roots(edit.root);
+        switch (edit.kind) {
+            case RegEdit::Kind::kOpenKey:
+                current = &CreateKey(root, edit.path);
+                break;
+            case RegEdit::Kind::kDeleteKey:
+                DeleteKeyTree(root, edit.path);
+                current = nullptr;
+                break;
+            case RegEdit::Kind::kSetValue:
+            case RegEdit::Kind::kDeleteValue:
+                if (current == nullptr || current->deleted) {
+                    current = &CreateKey(root, edit.path);
+                }
+                if (edit.kind == RegEdit::Kind::kSetValue) {
+                    SetValue(*current, edit.name, edit.type, edit.data);
+                } else {
+                    RemoveValue(*current, edit.name);
+                }
+                break;
+        }
+    }
+    result.ok = true;
+    return result;
+}
+
+RegFileResult ImportRegFile(std::string_view bytes, const RegRootResolver& roots) {
+    RegFileResult parsed = ParseRegFile(bytes);
+    if (!parsed.ok) {
+        return parsed;
+    }
+    return ApplyRegEdits(parsed.edits, roots);
+}
+
+std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
+    std::u16string out = u"\xFEFF";
+    AppendAscii(out, kHeader5);
+    out += u"\r\n\r\n";
+    // Depth first, subkeys in their (sorted) order, as regedit walks the tree.
+    struct Pending {
+        const RegKey* key;
+        std::u16string name;
+    };
+    std::vector<Pending> stack{{&key, Utf16FromUtf8(fullName)}};
+    while (!stack.empty()) {
+        Pending item = std::move(stack.back());
+        stack.pop_back();
+        out += u'[';
+        out += item.name;
+        out += u"]\r\n";
+        for (const RegValue& value : item.key->values) {
+            AppendValue(out, value);
+        }
+        out += u"\r\n";
+        for (auto it = item.key->subkeys.rbegin(); it != item.key->subkeys.rend(); ++it) {
+            stack.push_back({it->get(), item.name + u'\\' + Utf16FromUtf8((*it)->name)});
+        }
+    }
+    std::string bytes(out.size() * 2, '\0');
+    for (size_t i = 0; i < out.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(out[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(out[i] >> 8);
+    }
+    return bytes;
+}
+
+}  // namespace sim

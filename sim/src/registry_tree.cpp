@@ -1,0 +1,522 @@
+#include "registry_tree.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "machine.h"
+#include "reg_file.h"
+
+namespace sim {
+namespace {
+
+struct Roots {
+    std::shared_ptr<RegKey> hklm = std::make_shared<RegKey>();
+    std::shared_ptr<RegKey> hkcu = std::make_shared<RegKey>();
+};
+
+Roots& R() {
+    static auto* roots = new Roots;  // never destroyed: handles may outlive static destruction
+    return *roots;
+}
+
+void MarkDeleted(RegKey& top) {
+    // Iterative: a generated machine may nest deeply, and recursion depth is not ours to spend.
+    std::vector<RegKey*> pending{&top};
+    while (!pending.empty()) {
+        RegKey* key = pending.back();
+        pending.pop_back();
+        key->deleted = true;
+        for (auto& child : key->subkeys) {
+            pending.push_back(child.get());
+        }
+    }
+}
+
+using Children = std::vector<std::shared_ptr<RegKey>>;
+
+Children::const_iterator LowerBound(const Children& children, const std::string& folded) {
+    return std::lower_bound(children.begin(), children.end(), folded,
+                            [](const std::shared_ptr<RegKey>& child, const std::string& f) {
+                                return child->folded < f;
+                            });
+}
+
+// Splits a registry path into its non-empty components.
+std::vector<std::string_view> Components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        if (end > start) {
+            parts.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i]; a malformed one gives U+FFFD and consumes one byte.
+uint32_t NextUtf8(std::string_view text, size_t& i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = b(i);
+    size_t len = lead < 0x80         ? 1
+                 : (lead >> 5) == 6  ? 2
+                 : (lead >> 4) == 14 ? 3
+                 : (lead >> 3) == 30 ? 4
+                                     : 0;
+    if (len == 0 || i + len > text.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    uint32_t cp = len == 1 ? lead : lead & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    i += len;
+    return cp;
+}
+
+// Code page 1252 at 0x80..0x9F; the rest of the page is Latin-1. Holes map to themselves,
+// as Windows' own table does for them.
+const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char AnsiFromCodePoint(uint32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+        return static_cast<char>(cp);
+    }
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == cp) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+}  // namespace
+
+RegKey& Hklm() {
+    EnsureLoaded();
+    return *R().hklm;
+}
+RegKey& Hkcu() {
+    EnsureLoaded();
+    return *R().hkcu;
+}
+
+void ResetRegistry() {
+    Roots& r = R();
+    MarkDeleted(*r.hklm);
+    MarkDeleted(*r.hkcu);
+    r.hklm = std::make_shared<RegKey>();
+    r.hkcu = std::make_shared<RegKey>();
+}
+
+std::string FoldName(std::string_view name) {
+    std::string out(name);
+    for (size_t i = 0; i < out.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c >= 'a' && c <= 'z') {
+            out[i] = static_cast<char>(c - 32);
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            // U+00E0..U+00FE (but not U+00F7, the division sign) upper-case to U+00C0..U+00DE.
+            unsigned char next = static_cast<unsigned char>(out[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+                out[i + 1] = static_cast<char>(next - 0x20);
+            }
+            ++i;
+        }
+    }
+    return out;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    // Folding keeps every byte in place, so the two names can be compared byte by byte.
+    bool continuation = false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (continuation) {
+            x = x >= 0xA0 && x <= 0xBE && x != 0xB7 ? static_cast<unsigned char>(x - 0x20) : x;
+            y = y >= 0xA0 && y <= 0xBE && y != 0xB7 ? static_cast<unsigned char>(y - 0x20) : y;
+            continuation = false;
+        } else {
+            x = x >= 'a' && x <= 'z' ? static_cast<unsigned char>(x - 32) : x;
+            y = y >= 'a' && y <= 'z' ? static_cast<unsigned char>(y - 32) : y;
+            continuation = x == 0xC3;
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+RegKey* FindSubkey(const RegKey& key, std::string_view name) {
+    const std::string folded = FoldName(name);
+    auto it = LowerBound(key.subkeys, folded);
+    if (it != key.subkeys.end() && (*it)->folded == folded) {
+        return it->get();
+    }
+    return nullptr;
+}
+
+RegKey& AddSubkey(RegKey& key, std::string_view name) {
+    std::string folded = FoldName(name);
+    auto it = LowerBound(key.subkeys, folded);
+    if (it != key.subkeys.end() && (*it)->folded == folded) {
+        return **it;
+    }
+    auto child = std::make_shared<RegKey>();
+    child->name = std::string(name);
+    child->folded = std::move(folded);
+    child->parent = &key;
+    RegKey& added = *child;
+    key.subkeys.insert(key.subkeys.begin() + (it - key.subkeys.begin()), std::move(child));
+    return added;
+}
+
+bool RemoveSubkey(RegKey& key, std::string_view name) {
+    const std::string folded = FoldName(name);
+    auto it = LowerBound(key.subkeys, folded);
+    if (it == key.subkeys.end() || (*it)->folded != folded) {
+        return false;
+    }
+    std::shared_ptr<RegKey> child = *it;
+    key.subkeys.erase(key.subkeys.begin() + (it - key.subkeys.begin()));
+    child->parent = nullptr;
+    MarkDeleted(*child);
+    return true;
+}
+
+std::shared_ptr<RegKey> ShareKey(const RegKey& key) {
+    if (key.parent == nullptr) {
+        if (&key == R().hklm.get()) {
+            return R().hklm;
+        }
+        return &key == R().hkcu.get() ? R().hkcu : nullptr;
+    }
+    const auto& siblings = key.parent->subkeys;
+    auto it = LowerBound(siblings, key.folded);
+    return it != siblings.end() && it->get() == &key ? *it : nullptr;
+}
+
+RegKey* FindKey(RegKey& root, std::string_view path) {
+    RegKey* key = &root;
+    for (std::string_view part : Components(path)) {
+        key = FindSubkey(*key, part);
+        if (key == nullptr) {
+            return nullptr;
+        }
+    }
+    return key;
+}
+
+RegKey& CreateKey(RegKey& root, std::string_view path) {
+    RegKey* key = &root;
+    for (std::string_view part : Components(path)) {
+        key = &AddSubkey(*key, part);
+    }
+    return *key;
+}
+
+bool DeleteKeyTree(RegKey& root, std::string_view path) {
+    RegKey* key = FindKey(root, path);
+    if (key == nullptr || key->parent == nullptr) {
+        return false;
+    }
+    return RemoveSubkey(*key->parent, key->name);
+}
+
+std::string KeyPath(const RegKey& key) {
+    std::vector<const RegKey*> chain;
+    for (const RegKey* k = &key; k != nullptr && k->parent != nullptr; k = k->parent) {
+        chain.push_back(k);
+    }
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty()) {
+            path += '\\';
+        }
+        path += (*it)->name;
+    }
+    return path;
+}
+
+RegValue* FindValue(RegKey& key, std::string_view name) {
+    for (RegValue& value : key.values) {
+        if (SameName(value.name, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+const RegValue* FindValue(const RegKey& key, std::string_view name) {
+    return FindValue(const_cast<RegKey&>(key), name);
+}
+
+void SetValue(RegKey& key, std::string_view name, DWORD type, std::vector<uint8_t> data) {
+    if (RegValue* existing = FindValue(key, name)) {
+        existing->type = type;
+        existing->data = std::move(data);
+        return;
+    }
+    key.values.push_back(RegValue{std::string(name), type, std::move(data)});
+}
+
+bool RemoveValue(RegKey& key, std::string_view name) {
+    RegValue* value = FindValue(key, name);
+    if (value == nullptr) {
+        return false;
+    }
+    key.values.erase(key.values.begin() + (value - key.values.data()));
+    return true;
+}
+
+void SetStringValue(RegKey& key, std::string_view name, std::string_view text, DWORD type) {
+    SetValue(key, name, type, StringData(text));
+}
+
+void SetMultiStringValue(RegKey& key, std::string_view name,
+                         const std::vector<std::string>& strings) {
+    std::vector<uint8_t> data;
+    for (const std::string& s : strings) {
+        std::vector<uint8_t> one = StringData(s);
+        data.insert(data.end(), one.begin(), one.end());
+    }
+    data.push_back(0);
+    data.push_back(0);
+    SetValue(key, name, REG_MULTI_SZ, std::move(data));
+}
+
+void SetDwordValue(RegKey& key, std::string_view name, DWORD number) {
+    std::vector<uint8_t> data(4);
+    for (int i = 0; i < 4; ++i) {
+        data[i] = static_cast<uint8_t>(number >> (8 * i));
+    }
+    SetValue(key, name, REG_DWORD, std::move(data));
+}
+
+std::optional<std::string> GetStringValue(const RegKey& key, std::string_view name) {
+    const RegValue* value = FindValue(key, name);
+    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) {
+        return std::nullopt;
+    }
+    std::u16string text = Utf16FromBytes(value->data);
+    size_t end = text.find(u'\0');
+    return Utf8FromUtf16(std::u16string_view(text).substr(0, end));
+}
+
+std::optional<std::vector<std::string>> GetMultiStringValue(const RegKey& key,
+                                                            std::string_view name) {
+    const RegValue* value = FindValue(key, name);
+    if (value == nullptr || value->type != REG_MULTI_SZ) {
+        return std::nullopt;
+    }
+    std::u16string text = Utf16FromBytes(value->data);
+    std::vector<std::string> strings;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\0', start);
+        if (end == std::u16string::npos) {
+            end = text.size();
+        }
+        if (end == start) {
+            break;  // the empty string that ends the list
+        }
+        strings.push_back(Utf8FromUtf16(std::u16string_view(text).substr(start, end - start)));
+        start = end + 1;
+    }
+    return strings;
+}
+
+std::optional<DWORD> GetDwordValue(const RegKey& key, std::string_view name) {
+    const RegValue* value = FindValue(key, name);
+    if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4) {
+        return std::nullopt;
+    }
+    DWORD number = 0;
+    for (int i = 3; i >= 0; --i) {
+        number = (number << 8) | value->data[i];
+    }
+    return number;
+}
+
+std::u16string Utf16FromUtf8(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = NextUtf8(text, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::u16string Utf16FromAnsi(std::string_view text) {
+    std::u16string out(text.size(), u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        out[i] = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c);
+    }
+    return out;
+}
+
+std::string AnsiFromUtf16(std::u16string_view text) {
+    std::string out(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        out[i] = AnsiFromCodePoint(text[i]);
+    }
+    return out;
+}
+
+std::string Utf8FromAnsi(std::string_view text) {
+    return Utf8FromUtf16(Utf16FromAnsi(text));
+}
+
+std::string AnsiFromUtf8(std::string_view text) {
+    return AnsiFromUtf16(Utf16FromUtf8(text));
+}
+
+std::vector<uint8_t> StringData(std::string_view utf8) {
+    std::u16string text = Utf16FromUtf8(utf8);
+    std::vector<uint8_t> data((text.size() + 1) * 2, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        data[2 * i] = static_cast<uint8_t>(text[i] & 0xFF);
+        data[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+    }
+    return data;
+}
+
+std::u16string Utf16FromBytes(const std::vector<uint8_t>& data) {
+    std::u16string text(data.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    }
+    return text;
+}
+
+}  // namespace sim
+
+// The registry's place in the machine image: HKLM as <generation>/registry.reg.
+namespace sim {
+namespace {
+
+std::string ReadWholeFile(const std::string& path, bool& found) {
+    std::ifstream in(path, std::ios::binary);
+    found = static_cast<bool>(in);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void LoadHklm(const std::string& genDir) {
+    ResetRegistry();
+    if (genDir.empty()) {
+        return;
+    }
+    const std::string path = genDir + "/registry.reg";
+    bool found = false;
+    const std::string bytes = ReadWholeFile(path, found);
+    if (!found) {
+        return;  // a machine that never wrote its registry has an empty HKLM
+    }
+    const RegKey* hklm = &Hklm();
+    RegFileResult result = ImportRegFile(bytes, [hklm](const std::string& root) {
+        return root == "HKEY_LOCAL_MACHINE" ? const_cast<RegKey*>(hklm) : nullptr;
+    });
+    if (!result.ok) {
+        throw std::runtime_error(path + ":" + std::to_string(result.line) + ": " + result.message);
+    }
+}
+
+void SaveHklm(const std::string& /*oldGen*/, const std::string& newGen) {
+    // The new generation may hold a hard link to the old file: replace it, never write into it.
+    const std::string path = newGen + "/registry.reg";
+    const std::string tmp = path + ".tmp";
+    const std::string bytes = ExportRegFile(Hklm(), "HKEY_LOCAL_MACHINE");
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("cannot create " + tmp);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot write " + tmp);
+        }
+        done += static_cast<size_t>(n);
+    }
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!flushed || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        throw std::runtime_error("cannot save " + path);
+    }
+}
+
+const bool registered = [] {
+    RegisterImagePart({"registry", LoadHklm, SaveHklm});
+    return true;
+}();
+
+}  // namespace
+}  // namespace sim
