@@ -1,0 +1,430 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end cases: each case is one JSON file holding a command line, the machine
+it starts from, and everything a caller can see afterwards (exit code, standard output and
+error, list files, registry keys).
+
+The same cases run against the Linux boardkit on a fresh simulated machine per case and
+against boardkit.exe under Wine. Case fields:
+
+  description     what the case shows
+  args            the words after the program name
+  argv0           the program's first argument (Linux only; default: "boardkit")
+  machine         "none" (default: an empty machine held in memory), "empty" or "sample"
+  registry        a .reg file (path relative to the case) imported before the run
+  exit            the expected exit code
+  stdout, stderr  the expected bytes: a string, or a list of lines each ending in LF
+  files           {"C:\\path": expected text, LF for each CR LF; null: the file must not exist}
+  registry_after  {"HKEY_LOCAL_MACHINE\\key": {"value name": "data as .reg writes it"} or null}
+  platforms       ["linux", "wine"] by default
+  wine_differs    {"reason": ..., and any of exit/stdout/stderr}: what Wine shows instead;
+                  the case fails when Wine starts to show the base expectation.
+
+In expected texts, {prog} stands for the program name the program derives from its first
+argument and {argv0} for that first argument as the program echoes it. Under Wine standard
+output and error are in text mode, so every expected LF is compared as CR LF.
+"""
+
+import argparse
+import difflib
+import fnmatch
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+RUN_TIMEOUT = 120
+
+
+class CaseError(Exception):
+    """A case file that cannot be run as written."""
+
+
+def load_case(path):
+    with open(path, encoding="utf-8") as f:
+        case = json.load(f)
+    for field in ("args", "exit"):
+        if field not in case:
+            raise CaseError(f"missing field '{field}'")
+    known = {"description", "args", "argv0", "machine", "registry", "exit", "stdout", "stderr",
+             "files", "registry_after", "platforms", "wine_differs"}
+    unknown = set(case) - known
+    if unknown:
+        raise CaseError(f"unknown fields {sorted(unknown)}")
+    case.setdefault("machine", "none")
+    case.setdefault("platforms", ["linux", "wine"])
+    if case["machine"] not in ("none", "empty", "sample"):
+        raise CaseError(f"unknown machine '{case['machine']}'")
+    if case.get("registry") and case["machine"] == "none":
+        raise CaseError("a registry fixture needs a machine image ('empty' or 'sample')")
+    return case
+
+
+def text_of(expected):
+    if expected is None:
+        return None
+    if isinstance(expected, list):
+        return "".join(line + "\n" for line in expected)
+    return expected
+
+
+def substitute(text, names):
+    if text is None:
+        return None
+    for key, value in names.items():
+        text = text.replace("{" + key + "}", value)
+    return text
+
+
+def crlf(text):
+    return None if text is None else text.replace("\n", "\r\n")
+
+
+# --- registry files ------------------------------------------------------------------------
+
+def read_reg_file(path):
+    """Parses a regedit export (UTF-16LE with BOM, or plain text) into {key: {name: data}}."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    if raw.startswith(b"\xff\xfe"):
+        text = raw[2:].decode("utf-16-le")
+    else:
+        text = raw.decode("utf-8-sig", errors="replace")
+    keys = {}
+    current = None
+    pending = ""
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if pending:
+            line = pending + line.lstrip()
+            pending = ""
+        if line.endswith("\\"):
+            pending = line[:-1]
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(line[1:-1].upper(), {})
+            continue
+        if current is None or "=" not in line:
+            continue
+        match = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line)
+        if match:
+            name = "" if match.group(1) == "@" else match.group(1)[1:-1]
+            current[name.upper()] = match.group(2)
+    return keys
+
+
+def reg_fixture_keys(path):
+    """The topmost keys a fixture creates, so that a shared Wine prefix can be cleaned."""
+    keys = sorted(read_reg_file(path))
+    tops = []
+    for key in keys:
+        if not any(key.startswith(top + "\\") for top in tops):
+            tops.append(key)
+    return tops
+
+
+# --- platforms -----------------------------------------------------------------------------
+
+class LinuxPlatform:
+    name = "linux"
+
+    def __init__(self, exe, sim_tool):
+        self.exe = os.path.abspath(exe)
+        self.sim_tool = sim_tool
+
+    def names(self, case):
+        argv0 = case.get("argv0", "boardkit")
+        return {"argv0": argv0, "prog": argv0.rsplit("\\", 1)[-1]}
+
+    def sim(self, image, *words):
+        if not self.sim_tool:
+            raise CaseError("this case needs boardkit-sim (--sim-tool)")
+        result = subprocess.run([self.sim_tool, "-M", image, *words], capture_output=True,
+                                timeout=RUN_TIMEOUT)
+        if result.returncode != 0:
+            raise CaseError(f"boardkit-sim {' '.join(words)} failed: "
+                            f"{result.stderr.decode(errors='replace')}")
+
+    def prepare(self, case, case_dir, work):
+        if case["machine"] == "none":
+            return ":memory:"
+        image = os.path.join(work, "machine")
+        if not self.sim_tool:
+            raise CaseError("this case needs boardkit-sim (--sim-tool)")
+        new = [self.sim_tool, "new"] + (["--empty"] if case["machine"] == "empty" else [])
+        result = subprocess.run(new + [image], capture_output=True, timeout=RUN_TIMEOUT)
+        if result.returncode != 0:
+            raise CaseError(f"boardkit-sim new failed: {result.stderr.decode(errors='replace')}")
+        if case.get("registry"):
+            self.sim(image, "reg", "import", os.path.join(case_dir, case["registry"]))
+        return image
+
+    def run(self, case, image, work):
+        env = dict(os.environ, BOARDKIT_MACHINE=image)
+        argv0 = self.names(case)["argv0"]
+        return subprocess.run([argv0, *case["args"]], executable=self.exe, cwd=work, env=env,
+                              capture_output=True, timeout=RUN_TIMEOUT)
+
+    def expected(self, text):
+        return text
+
+    def machine_file(self, image, windows_path):
+        drive = os.path.join(image, "current", "drive_c")
+        return resolve_nocase(drive, windows_path)
+
+    def export_key(self, image, key, out):
+        self.sim(image, "reg", "export", out, strip_hive(key))
+
+    def cleanup(self, case, case_dir, image):
+        pass
+
+
+class WinePlatform:
+    name = "wine"
+
+    def __init__(self, exe):
+        self.exe = os.path.abspath(exe)
+        if not os.environ.get("WINEPREFIX"):
+            raise SystemExit("run_cases.py --wine needs WINEPREFIX in the environment")
+        self.prefix = os.environ["WINEPREFIX"]
+        self.env = dict(os.environ, WINEDEBUG="-all")
+        # One server for the whole run, and Wine's own services started once with their
+        # output going nowhere: a service started by a captured call would hold its pipes.
+        subprocess.run(["wineserver", "-p30"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT)
+
+    def names(self, case):
+        if "argv0" in case:
+            raise CaseError("argv0 cannot be chosen under Wine; limit the case to linux")
+        argv0 = "Z:" + self.exe.replace("/", "\\")
+        return {"argv0": argv0, "prog": os.path.basename(self.exe)}
+
+    def wine(self, *words):
+        return subprocess.run(["wine", *words], env=self.env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=RUN_TIMEOUT)
+
+    def prepare(self, case, case_dir, work):
+        if case.get("registry"):
+            fixture = os.path.join(case_dir, case["registry"])
+            result = self.wine("regedit", "/s", fixture)
+            if result.returncode != 0:
+                raise CaseError(f"regedit /s {fixture} failed")
+        return None
+
+    def run(self, case, image, work):
+        return subprocess.run(["wine", self.exe, *case["args"]], env=self.env, cwd=work,
+                              stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT)
+
+    def expected(self, text):
+        return crlf(text)
+
+    def machine_file(self, image, windows_path):
+        return resolve_nocase(os.path.join(self.prefix, "drive_c"), windows_path)
+
+    def export_key(self, image, key, out):
+        result = self.wine("reg", "export", key, out, "/y")
+        if result.returncode != 0 and os.path.exists(out):
+            os.remove(out)
+
+    def cleanup(self, case, case_dir, image):
+        keys = list(case.get("registry_after") or {})
+        if case.get("registry"):
+            keys += reg_fixture_keys(os.path.join(case_dir, case["registry"]))
+        for key in keys:
+            self.wine("reg", "delete", key, "/f")
+
+
+def strip_hive(key):
+    for hive in ("HKEY_LOCAL_MACHINE\\", "HKLM\\"):
+        if key.upper().startswith(hive):
+            return key[len(hive):]
+    return key
+
+
+def resolve_nocase(root, windows_path):
+    """The host file behind C:\\... under `root`, matching each component without case."""
+    path = windows_path
+    if len(path) >= 2 and path[1] == ":":
+        path = path[2:]
+    current = root
+    for part in [p for p in path.replace("/", "\\").split("\\") if p]:
+        try:
+            entries = os.listdir(current)
+        except OSError:
+            return None
+        match = next((e for e in entries if e.lower() == part.lower()), None)
+        if match is None:
+            return None
+        current = os.path.join(current, match)
+    return current
+
+
+# --- checking ------------------------------------------------------------------------------
+
+def show(data):
+    return data.decode("latin-1")
+
+
+def split_lines(text):
+    return [line for line in re.split(r"(?<=\n)", text) if line]
+
+
+def diff(label, expected, actual):
+    """A unified diff with every control character visible (CR and LF are part of the bytes)."""
+    shown = []
+    for line in difflib.unified_diff(split_lines(expected), split_lines(actual),
+                                     f"expected {label}", f"actual {label}", lineterm=""):
+        if line.startswith(("---", "+++", "@@")):
+            shown.append(line.rstrip("\n"))
+        else:
+            shown.append(line[0] + repr(line[1:])[1:-1])
+    return "\n".join(shown)
+
+
+def compare_outcome(expect, result, platform, names):
+    """The list of mismatches between `expect` (exit/stdout/stderr) and the run."""
+    problems = []
+    if result.returncode != to_exit_code(expect["exit"]):
+        problems.append(f"exit code {result.returncode}, expected {expect['exit']}")
+    for stream in ("stdout", "stderr"):
+        want = platform.expected(substitute(text_of(expect.get(stream)), names))
+        if want is None:
+            continue
+        got = show(getattr(result, stream))
+        if got != want:
+            problems.append(f"{stream} differs:\n" + diff(stream, want, got))
+    return problems
+
+
+def to_exit_code(code):
+    # A process exit code is 8 bits on Linux; Wine reports the low 8 bits as well.
+    return code & 0xFF
+
+
+def compare_machine(case, platform, image, work, names):
+    problems = []
+    for windows_path, want in (case.get("files") or {}).items():
+        host = platform.machine_file(image, windows_path)
+        if want is None:
+            if host is not None and os.path.exists(host):
+                problems.append(f"file {windows_path} exists, expected it absent")
+            continue
+        if host is None or not os.path.isfile(host):
+            problems.append(f"file {windows_path} is missing")
+            continue
+        with open(host, "rb") as f:
+            got = show(f.read())
+        # List files hold what a text-mode stream writes, CR LF line ends, on both builds.
+        want = crlf(substitute(text_of(want), names))
+        if got != want:
+            problems.append(f"file {windows_path} differs:\n" + diff(windows_path, want, got))
+    for key, want in (case.get("registry_after") or {}).items():
+        out = os.path.join(work, "export.reg")
+        if os.path.exists(out):
+            os.remove(out)
+        platform.export_key(image, key, out)
+        got = read_reg_file(out).get(key.upper()) if os.path.exists(out) else None
+        if want is None:
+            if got is not None:
+                problems.append(f"key {key} exists, expected it absent")
+            continue
+        if got is None:
+            problems.append(f"key {key} is missing")
+            continue
+        want_values = {name.upper(): data for name, data in want.items()}
+        if got != want_values:
+            problems.append(f"key {key} holds {got}, expected {want_values}")
+    return problems
+
+
+def run_case(path, platform):
+    case = load_case(path)
+    if platform.name not in case["platforms"]:
+        return "skip", []
+    case_dir = os.path.dirname(os.path.abspath(path))
+    work = tempfile.mkdtemp(prefix="bk-case-")
+    image = None
+    try:
+        names = platform.names(case)
+        image = platform.prepare(case, case_dir, work)
+        result = platform.run(case, image, work)
+        problems = []
+        differs = case.get("wine_differs") if platform.name == "wine" else None
+        if differs:
+            base = compare_outcome(case, result, platform, names)
+            if not base:
+                problems.append("the marked Wine difference has disappeared ("
+                                f"{differs.get('reason', 'no reason given')}): remove the marker")
+            expect = dict(case)
+            expect.update({k: v for k, v in differs.items() if k != "reason"})
+            problems += compare_outcome(expect, result, platform, names)
+        else:
+            problems += compare_outcome(case, result, platform, names)
+        problems += compare_machine(case, platform, image, work, names)
+        return ("ok" if not problems else "FAIL"), problems
+    finally:
+        try:
+            platform.cleanup(case, case_dir, image)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+def find_cases(roots, pattern):
+    found = []
+    for root in roots:
+        if os.path.isfile(root):
+            found.append(root)
+            continue
+        for folder, _, files in os.walk(root):
+            for name in files:
+                if name.endswith(".json"):
+                    found.append(os.path.join(folder, name))
+    found.sort()
+    if pattern:
+        found = [f for f in found if fnmatch.fnmatch(case_name(f, roots), pattern)]
+    return found
+
+
+def case_name(path, roots):
+    for root in roots:
+        if os.path.isdir(root) and os.path.abspath(path).startswith(os.path.abspath(root)):
+            return os.path.relpath(path, root)[:-len(".json")]
+    return os.path.basename(path)[:-len(".json")]
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--exe", required=True, help="boardkit (Linux) or boardkit.exe (--wine)")
+    parser.add_argument("--wine", action="store_true", help="run boardkit.exe under Wine")
+    parser.add_argument("--sim-tool", help="boardkit-sim, for cases that need a machine image")
+    parser.add_argument("--filter", help="only cases whose name matches this glob")
+    parser.add_argument("cases", nargs="*", help="case files or folders (default: all)")
+    options = parser.parse_args()
+
+    roots = options.cases or [here]
+    platform = WinePlatform(options.exe) if options.wine else LinuxPlatform(options.exe,
+                                                                            options.sim_tool)
+    counts = {"ok": 0, "FAIL": 0, "skip": 0}
+    for path in find_cases(roots, options.filter):
+        name = case_name(path, roots)
+        try:
+            status, problems = run_case(path, platform)
+        except CaseError as e:
+            status, problems = "FAIL", [f"case error: {e}"]
+        except subprocess.TimeoutExpired:
+            status, problems = "FAIL", ["the run did not end in time"]
+        counts[status] += 1
+        print(f"{status:4} {platform.name} {name}")
+        for problem in problems:
+            print("     " + problem.replace("\n", "\n     "))
+    print(f"{counts['ok']} passed, {counts['FAIL']} failed, {counts['skip']} skipped")
+    return 1 if counts["FAIL"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
