@@ -174,7 +174,9 @@ class LinuxPlatform:
         return resolve_nocase(drive, windows_path)
 
     def export_key(self, image, key, out):
-        self.sim(image, "reg", "export", out, strip_hive(key))
+        # A key that does not exist exports nothing; the caller reads that as absent.
+        subprocess.run([self.sim_tool, "-M", image, "reg", "export", out, key],
+                       capture_output=True, timeout=RUN_TIMEOUT)
 
     def cleanup(self, case, case_dir, image):
         pass
@@ -236,13 +238,6 @@ class WinePlatform:
             keys += reg_fixture_keys(os.path.join(case_dir, case["registry"]))
         for key in keys:
             self.wine("reg", "delete", key, "/f")
-
-
-def strip_hive(key):
-    for hive in ("HKEY_LOCAL_MACHINE\\", "HKLM\\"):
-        if key.upper().startswith(hive):
-            return key[len(hive):]
-    return key
 
 
 def resolve_nocase(root, windows_path):

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -28,7 +27,7 @@ const CommandEntry kTable[] = {
 
 // Runs the dispatcher with its output sent nowhere; returns the exit code and what went to
 // standard error.
-int Run(std::vector<std::string> words, std::string* err = nullptr) {
+int RunWords(std::vector<std::string> words, std::string* err = nullptr) {
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(&word[0]);
@@ -60,13 +59,6 @@ int Run(std::vector<std::string> words, std::string* err = nullptr) {
     return code;
 }
 
-bool JournalHas(const std::string& text) {
-    const auto& lines = sim::JournalLines();
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    });
-}
-
 size_t JournalIndex(const std::string& text) {
     const auto& lines = sim::JournalLines();
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -94,7 +86,7 @@ class Reboot : public ::testing::Test {
 
 TEST_F(Reboot, NeedRebootWithRebootOptionRequestsAPlannedHardwareInstallRestart) {
     std::string err;
-    EXPECT_EQ(Run({"bk.exe", "-r", "Work"}, &err), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}, &err), 1);
     EXPECT_EQ(err, "");
     const sim::PendingShutdown& request = sim::CurrentShutdownRequest();
     ASSERT_TRUE(request.pending);
@@ -106,7 +98,7 @@ TEST_F(Reboot, NeedRebootWithRebootOptionRequestsAPlannedHardwareInstallRestart)
 }
 
 TEST_F(Reboot, ShutdownPrivilegeIsEnabledBeforeTheRequest) {
-    Run({"bk.exe", "/R", "Work"});
+    RunWords({"bk.exe", "/R", "Work"});
     EXPECT_TRUE(sim::ProcessPrivilegeEnabled("SeShutdownPrivilege"));
     size_t enable = JournalIndex("AdjustTokenPrivileges(SeShutdownPrivilege:2)");
     size_t request = JournalIndex("InitiateSystemShutdownExA(");
@@ -118,7 +110,7 @@ TEST_F(Reboot, ShutdownPrivilegeIsEnabledBeforeTheRequest) {
 }
 
 TEST_F(Reboot, NeedRebootWithoutRebootOptionOnlyExitsWithOne) {
-    EXPECT_EQ(Run({"bk.exe", "-f", "Work"}), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-f", "Work"}), 1);
     EXPECT_FALSE(sim::CurrentShutdownRequest().pending);
     EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExA"), 0u);
     EXPECT_EQ(sim::CallCount("OpenProcessToken"), 0u);
@@ -127,7 +119,7 @@ TEST_F(Reboot, NeedRebootWithoutRebootOptionOnlyExitsWithOne) {
 TEST_F(Reboot, OtherResultsNeverRestartEvenWithRebootOption) {
     for (int32_t result : {0, 2, 3, 16, 17, 42}) {
         handlerResult = result;
-        EXPECT_EQ(Run({"bk.exe", "-r", "Work"}), result);
+        EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}), result);
     }
     EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExA"), 0u);
 }
@@ -135,7 +127,7 @@ TEST_F(Reboot, OtherResultsNeverRestartEvenWithRebootOption) {
 TEST_F(Reboot, TokenThatCannotBeOpenedStillLeadsToTheRequest) {
     FailApi("OpenProcessToken", ERROR_ACCESS_DENIED);
     std::string err;
-    EXPECT_EQ(Run({"bk.exe", "-r", "Work"}, &err), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}, &err), 1);
     EXPECT_EQ(err, "");
     EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExA"), 1u);
     // Without the enabled privilege the system refuses, and nobody reports it.
@@ -144,7 +136,7 @@ TEST_F(Reboot, TokenThatCannotBeOpenedStillLeadsToTheRequest) {
 
 TEST_F(Reboot, FailedPrivilegeLookupClosesTheTokenAndCarriesOn) {
     FailApi("LookupPrivilegeValueA", ERROR_NO_SUCH_PRIVILEGE);
-    EXPECT_EQ(Run({"bk.exe", "-r", "Work"}), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}), 1);
     EXPECT_EQ(sim::CallCount("AdjustTokenPrivileges"), 0u);
     EXPECT_EQ(sim::CallCount("CloseHandle"), 1u);
     EXPECT_EQ(sim::CallCount("InitiateSystemShutdownExA"), 1u);
@@ -153,14 +145,14 @@ TEST_F(Reboot, FailedPrivilegeLookupClosesTheTokenAndCarriesOn) {
 TEST_F(Reboot, RefusedRequestIsSilent) {
     FailApi("InitiateSystemShutdownExA", ERROR_ACCESS_DENIED);
     std::string err;
-    EXPECT_EQ(Run({"bk.exe", "-r", "Work"}, &err), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}, &err), 1);
     EXPECT_EQ(err, "");
     EXPECT_FALSE(sim::CurrentShutdownRequest().pending);
 }
 
 TEST_F(Reboot, StandardUserHoldsTheShutdownPrivilegeToo) {
     sim::Settings().elevated = false;
-    EXPECT_EQ(Run({"bk.exe", "-r", "Work"}), 1);
+    EXPECT_EQ(RunWords({"bk.exe", "-r", "Work"}), 1);
     EXPECT_TRUE(sim::CurrentShutdownRequest().pending);
 }
 
