@@ -50,12 +50,25 @@ bool DecodeText(std::string_view bytes, std::string& text, std::string& error) {
             error = "UTF-16 text with an odd number of bytes";
             return false;
         }
-        std::u16string wide((bytes.size() - 2) / 2, u'\0');
-        for (size_t i = 0; i < wide.size(); ++i) {
-            wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                            (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+        const size_t count = (bytes.size() - 2) / 2;
+        text.assign(count, '\0');
+        size_t i = 0;
+        // Registry exports are almost all ASCII: take that part byte by byte.
+        for (;
+             i < count && bytes[3 + 2 * i] == 0 && static_cast<signed char>(bytes[2 + 2 * i]) >= 0;
+             ++i) {
+            text[i] = bytes[2 + 2 * i];
         }
-        text = Utf8FromUtf16(wide);
+        text.resize(i);
+        if (i < count) {
+            std::u16string rest(count - i, u'\0');
+            for (size_t k = 0; k < rest.size(); ++k) {
+                const size_t at = 2 + 2 * (i + k);
+                rest[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                (static_cast<unsigned char>(bytes[at + 1]) << 8));
+            }
+            text += Utf8FromUtf16(rest);
+        }
         return true;
     }
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
@@ -125,6 +138,9 @@ class Parser {
             lines_.push_back(line);
             start = end + 1;
         }
+        if (lines_.size() > 1 && lines_.back().empty()) {
+            lines_.pop_back();  // what follows the last line end is not a line
+        }
     }
 
     RegFileResult Run() {
@@ -138,6 +154,7 @@ class Parser {
                          "\" or \"" + std::string(kHeader4) + "\"");
             return std::move(result_);
         }
+        result_.edits.reserve(lines_.size());
         for (next_ = 1; next_ < lines_.size();) {
             const size_t number = next_ + 1;
             std::string_view line = TrimLeft(lines_[next_++]);
@@ -201,8 +218,6 @@ class Parser {
         }
         edit.path = std::string(below);
         haveKey_ = edit.kind == RegEdit::Kind::kOpenKey;
-        keyRoot_ = edit.root;
-        keyPath_ = edit.path;
         result_.edits.push_back(std::move(edit));
         return true;
     }
@@ -259,8 +274,6 @@ class Parser {
             return Error(number, "expected '=' after the value name");
         }
         rest = TrimRight(TrimLeft(rest.substr(1)));
-        edit.root = keyRoot_;
-        edit.path = keyPath_;
         if (!ValueData(number, rest, edit)) {
             return false;
         }
@@ -338,14 +351,14 @@ class Parser {
             while (pos < text.size()) {
                 while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
                     ++pos;
-                size_t start = pos;
-                while (pos < text.size() && HexDigit(text[pos]) >= 0)
-                    ++pos;
-                if (pos == start || pos - start > 2) {
+                int byte = 0;
+                size_t digits = 0;
+                for (int d; pos < text.size() && (d = HexDigit(text[pos])) >= 0; ++pos, ++digits) {
+                    byte = (byte << 4) | d;
+                }
+                if (digits == 0 || digits > 2) {
                     return Error(number, "bad hexadecimal byte in value data");
                 }
-                DWORD byte = 0;
-                ParseHex32(text.substr(start, pos - start), byte);
                 out.push_back(static_cast<uint8_t>(byte));
                 while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
                     ++pos;
@@ -371,8 +384,6 @@ class Parser {
     size_t next_ = 1;
     bool unicode_ = true;
     bool haveKey_ = false;
-    std::string keyRoot_;
-    std::string keyPath_;
     RegFileResult result_;
 };
 
@@ -382,9 +393,9 @@ void AppendAscii(std::u16string& out, std::string_view text) {
     }
 }
 
-void AppendQuoted(std::u16string& out, std::string_view utf8) {
+void AppendQuoted(std::u16string& out, std::u16string_view text) {
     out += u'"';
-    for (char16_t c : Utf16FromUtf8(utf8)) {
+    for (char16_t c : text) {
         if (c == u'\\' || c == u'"') {
             out += u'\\';
             out += c;
@@ -420,12 +431,12 @@ void AppendValue(std::u16string& out, const RegValue& value) {
     if (value.name.empty()) {
         out += u'@';
     } else {
-        AppendQuoted(out, value.name);
+        AppendQuoted(out, Utf16FromUtf8(value.name));
     }
     out += u'=';
     std::u16string text;
     if (value.type == REG_SZ && PlainString(value, text)) {
-        AppendQuoted(out, Utf8FromUtf16(text));
+        AppendQuoted(out, text);
         out += u"\r\n";
         return;
     }
@@ -445,22 +456,41 @@ void AppendValue(std::u16string& out, const RegValue& value) {
     AppendAscii(out, head);
     // regedit wraps after the comma that brings a line to column 77 or beyond, and indents
     // each continuation by two spaces.
-    static const char kDigits[] = "0123456789abcdef";
+    static const char16_t kDigits[] = u"0123456789abcdef";
     size_t column = out.size() - lineStart;
-    for (size_t i = 0; i < value.data.size(); ++i) {
-        out += static_cast<char16_t>(kDigits[value.data[i] >> 4]);
-        out += static_cast<char16_t>(kDigits[value.data[i] & 0xF]);
-        if (i + 1 == value.data.size()) {
+    const size_t count = value.data.size();
+    for (size_t i = 0; i < count; ++i) {
+        const char16_t hex[3] = {kDigits[value.data[i] >> 4], kDigits[value.data[i] & 0xF], u','};
+        if (i + 1 == count) {
+            out.append(hex, 2);
             break;
         }
-        out += u',';
+        out.append(hex, 3);
         column += 3;
         if (column >= 77) {
-            out += u"\\\r\n  ";
+            out.append(u"\\\r\n  ", 5);
             column = 2;
         }
     }
-    out += u"\r\n";
+    out.append(u"\r\n", 2);
+}
+
+// About the length of the export in characters, so the text is built without regrowing.
+size_t EstimateExport(const RegKey& top, size_t nameLength) {
+    size_t total = 64;
+    std::vector<std::pair<const RegKey*, size_t>> stack{{&top, nameLength}};
+    while (!stack.empty()) {
+        auto [key, length] = stack.back();
+        stack.pop_back();
+        total += length + 6;
+        for (const RegValue& value : key->values) {
+            total += value.name.size() + 20 + value.data.size() * 3 + value.data.size() / 8;
+        }
+        for (const auto& child : key->subkeys) {
+            stack.push_back({child.get(), length + 1 + child->name.size()});
+        }
+    }
+    return total;
 }
 
 }  // namespace
@@ -495,7 +525,7 @@ RegKey* MachineRoot(const std::string& root) {
 RegFileResult ApplyRegEdits(const std::vector<RegEdit>& edits, const RegRootResolver& roots) {
     RegFileResult result;
     for (const RegEdit& edit : edits) {
-        if (roots(edit.root) == nullptr) {
+        if (!edit.root.empty() && roots(edit.root) == nullptr) {
             result.line = edit.line;
             result.message = edit.root + " is not available here";
             return result;
@@ -503,19 +533,18 @@ RegFileResult ApplyRegEdits(const std::vector<RegEdit>& edits, const RegRootReso
     }
     RegKey* current = nullptr;
     for (const RegEdit& edit : edits) {
-        RegKey& root = *roots(edit.root);
         switch (edit.kind) {
             case RegEdit::Kind::kOpenKey:
-                current = &CreateKey(root, edit.path);
+                current = &CreateKey(*roots(edit.root), edit.path);
                 break;
             case RegEdit::Kind::kDeleteKey:
-                DeleteKeyTree(root, edit.path);
+                DeleteKeyTree(*roots(edit.root), edit.path);
                 current = nullptr;
                 break;
             case RegEdit::Kind::kSetValue:
             case RegEdit::Kind::kDeleteValue:
-                if (current == nullptr || current->deleted) {
-                    current = &CreateKey(root, edit.path);
+                if (current == nullptr) {
+                    break;  // the reader puts every value after the key it belongs to
                 }
                 if (edit.kind == RegEdit::Kind::kSetValue) {
                     SetValue(*current, edit.name, edit.type, edit.data);
@@ -538,7 +567,9 @@ RegFileResult ImportRegFile(std::string_view bytes, const RegRootResolver& roots
 }
 
 std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
-    std::u16string out = u"\xFEFF";
+    std::u16string out;
+    out.reserve(EstimateExport(key, fullName.size()));
+    out += u'\xFEFF';
     AppendAscii(out, kHeader5);
     out += u"\r\n\r\n";
     // Depth first, subkeys in their (sorted) order, as regedit walks the tree.
@@ -562,9 +593,14 @@ std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
         }
     }
     std::string bytes(out.size() * 2, '\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-        bytes[2 * i] = static_cast<char>(out[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<char>(out[i] >> 8);
+    const char16_t probe = 1;
+    if (*reinterpret_cast<const unsigned char*>(&probe) == 1) {
+        std::memcpy(&bytes[0], out.data(), bytes.size());  // the host is little-endian too
+    } else {
+        for (size_t i = 0; i < out.size(); ++i) {
+            bytes[2 * i] = static_cast<char>(out[i] & 0xFF);
+            bytes[2 * i + 1] = static_cast<char>(out[i] >> 8);
+        }
     }
     return bytes;
 }

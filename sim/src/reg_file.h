@@ -19,8 +19,10 @@ namespace sim {
 struct RegEdit {
     enum class Kind { kOpenKey, kDeleteKey, kSetValue, kDeleteValue };
     Kind kind = Kind::kOpenKey;
-    std::string root;  // the root's full name, for example "HKEY_LOCAL_MACHINE"
-    std::string path;  // below the root; for values, the key opened last
+    // Keys: the root's full name (for example "HKEY_LOCAL_MACHINE") and the path below it.
+    // Values belong to the key of the last kOpenKey edit before them.
+    std::string root;
+    std::string path;
     std::string name;  // value name ("" for the default value)
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;

@@ -381,9 +381,14 @@ std::optional<DWORD> GetDwordValue(const RegKey& key, std::string_view name) {
 }
 
 std::u16string Utf16FromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    std::u16string out(text.size(), u'\0');
+    size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        out[ascii] = static_cast<char16_t>(text[ascii]);
+        ++ascii;
+    }
+    out.resize(ascii);
+    for (size_t i = ascii; i < text.size();) {
         uint32_t cp = NextUtf8(text, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -397,9 +402,14 @@ std::u16string Utf16FromUtf8(std::string_view text) {
 }
 
 std::string Utf8FromUtf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
+    std::string out(text.size(), '\0');
+    size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] < 0x80) {
+        out[ascii] = static_cast<char>(text[ascii]);
+        ++ascii;
+    }
+    out.resize(ascii);
+    for (size_t i = ascii; i < text.size(); ++i) {
         uint32_t cp = text[i];
         if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] < 0xE000) {
