@@ -149,6 +149,9 @@ void LoadDrive(const std::string& genDir) {
 }
 
 Node& Root() {
+    // A tool may reach the files before any Win32 call has loaded the machine; loading it
+    // first keeps such a change from being dropped by the load.
+    EnsureLoaded();
     if (!D().root) {
         LoadDrive(GenerationDir());
     }
