@@ -26,6 +26,23 @@ extern "C" {
 
 /* Operations are added here as they are built. */
 
+/* Presence queries. The three with an out-value always write it (1 yes, 0 no) and return
+   true; callers read the out-value. */
+BOARDKIT_API bool IsDeviceExist(char* hardwareId);
+BOARDKIT_API bool IsDeviceExistInstalled(char* hardwareId, int* found);
+BOARDKIT_API bool IsDeviceExistNotInstall(char* hardwareId, int* found);
+BOARDKIT_API bool IsDeviceUsing(char* hardwareId);
+
+/* Installing and updating drivers on present plug-and-play devices. */
+BOARDKIT_API bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired);
+BOARDKIT_API int32_t UpdateDriver(char* infFile, char* hardwareId, int* rebootRequired);
+BOARDKIT_API uint32_t InstallNonPnpDriver(char* infFile, char* hardwareId);
+BOARDKIT_API bool RefreshDevices(void);
+
+/* Removes an OEM INF copy (oem<N>.inf, no folder) and its package: 0 or the system error. */
+BOARDKIT_API int32_t DeleteOemInfFile(char* oemFile);
+
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,127 @@
+// InstallDriver, UpdateDriver and their relatives: hand an INF file and a hardware ID to the
+// device installer in newdev.dll, which the program loads for each call and never links to.
+#include "setup/install.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "boardkit/operations.h"
+#include "catalog/text.h"
+#include "platform/unique.h"
+
+namespace {
+
+// UpdateDriverForPlugAndPlayDevicesA as newdev.h declares it.
+typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND parent, LPCSTR hardwareId,
+                                                            LPCSTR fullInfPath, DWORD flags,
+                                                            PBOOL rebootRequired);
+// INSTALLFLAG_FORCE: install the package even when the installed driver is newer or ranks
+// better, which is what a caller asking for this package means.
+constexpr DWORD kInstallFlagForce = 0x00000001;
+
+struct DeviceInstaller {
+    platform::UniqueLibrary library;
+    UpdateDriverForPlugAndPlayDevicesProc update = nullptr;
+};
+
+// Loads newdev.dll and finds the installer's entry point; false when either fails (the
+// library is then already released).
+bool LoadDeviceInstaller(DeviceInstaller& installer) {
+    installer.library.reset(LoadLibraryA("newdev.dll"));
+    if (!installer.library) {
+        return false;
+    }
+    installer.update =
+        reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
+            GetProcAddress(installer.library.get(), "UpdateDriverForPlugAndPlayDevicesA")));
+    if (installer.update == nullptr) {
+        installer.library.reset();
+        return false;
+    }
+    return true;
+}
+
+// Copies a text argument into a buffer of MAX_PATH characters; false when it does not fit.
+bool CopyArgument(const char* text, char (&buffer)[MAX_PATH]) {
+    const std::size_t length = std::strlen(text);
+    if (length >= MAX_PATH) {
+        return false;
+    }
+    std::memcpy(buffer, text, length + 1);
+    return true;
+}
+
+bool FileFound(const char* path) {
+    WIN32_FIND_DATAA data;
+    platform::UniqueFindFile find(FindFirstFileA(path, &data));
+    return static_cast<bool>(find);
+}
+
+}  // namespace
+
+bool RefreshDevices() {
+    DEVINST root = 0;
+    if (CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
+        return false;
+    }
+    return CM_Reenumerate_DevNode(root, CM_REENUMERATE_RETRY_INSTALLATION) == CR_SUCCESS;
+}
+
+bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired) {
+    char inf[MAX_PATH];
+    char id[MAX_PATH];
+    // An argument that does not fit the buffers is refused before anything happens.
+    if (infFile == nullptr || hardwareId == nullptr || !CopyArgument(infFile, inf) ||
+        !CopyArgument(hardwareId, id)) {
+        return false;
+    }
+    // Only PCI, PCI Express and USB boards are installed this way.
+    const std::string upper = UpperCase(id);
+    if (!Contains(upper, "PCI\\") && !Contains(upper, "USB\\")) {
+        return false;
+    }
+    RefreshDevices();
+    if (!FileFound(inf)) {
+        return false;
+    }
+    DeviceInstaller installer;
+    if (!LoadDeviceInstaller(installer)) {
+        return false;
+    }
+    BOOL reboot = FALSE;
+    const bool installed = installer.update(nullptr, id, inf, kInstallFlagForce, &reboot) != FALSE;
+    if (rebootRequired != nullptr) {
+        *rebootRequired = reboot ? 1 : 0;
+    }
+    return installed;
+}
+
+int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) {
+    // Setup programs read this result: 0, 2 for a missing argument, or the installer's error.
+    uint32_t state = 0;
+    if (infFile == nullptr || hardwareId == nullptr) {
+        state = 2;
+    } else {
+        DeviceInstaller installer;
+        if (LoadDeviceInstaller(installer)) {
+            BOOL reboot = FALSE;
+            if (!installer.update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot)) {
+                state = GetLastError();
+            }
+        }
+    }
+    std::printf("<==UpdateDriver, state=0x%x\n", static_cast<unsigned>(state));
+    return static_cast<int32_t>(state);
+}
+
+uint32_t InstallNonPnpDriver(char* infFile, char* hardwareId) {
+    int reboot = 0;
+    return static_cast<uint32_t>(UpdateDriver(infFile, hardwareId, &reboot));
+}
+
+int32_t UpdateDemoDriver(char* infFile) {
+    char demo[] = "DEMO";
+    int reboot = 0;
+    return UpdateDriver(infFile, demo, &reboot);
+}

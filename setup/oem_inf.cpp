@@ -1,0 +1,186 @@
+// Finding a package's OEM INF copy by its text, and keeping the pre-install records.
+#include "setup/oem_inf.h"
+
+#include <cstring>
+#include <string>
+
+#include "catalog/catalog.h"
+#include "catalog/text.h"
+#include "platform/unique.h"
+#include "setup/system_paths.h"
+
+const char* const kPreinstallKeyPath = "SYSTEM\\CurrentControlSet\\Services\\TOLVANPRE";
+
+namespace {
+
+// Names and data of records are at most this long (260-character buffers with terminator).
+constexpr DWORD kRecordTextSize = MAX_PATH;
+// A copy this large is no INF file; it is skipped rather than read into memory.
+constexpr LONGLONG kLargestInf = 64LL * 1024 * 1024;
+
+void CopyText(std::string_view text, char* out) {
+    const std::size_t length = text.size() < MAX_PATH ? text.size() : MAX_PATH - 1;
+    std::memcpy(out, text.data(), length);
+    out[length] = '\0';
+}
+
+// The text of a file as a text-mode C stream reads it: the content ends at the first NUL the
+// search would stop at, and at a Ctrl-Z, which text mode reads as the end of the file.
+bool ReadInfText(const std::string& path, std::string& text) {
+    platform::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        size.QuadPart > kLargestInf) {
+        return false;
+    }
+    text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() &&
+        !ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) {
+        return false;
+    }
+    text.resize(read);
+    const std::size_t end = text.find_first_of(std::string_view("\0\x1A", 2));
+    if (end != std::string::npos) {
+        text.resize(end);
+    }
+    return true;
+}
+
+bool InfFolder(std::string& folder) {
+    std::string windows;
+    // The Windows folder is asked twice before the search gives up.
+    if (!WindowsFolder(windows) && !WindowsFolder(windows)) {
+        return false;
+    }
+    return ComposePath(folder, {windows, "\\inf"});
+}
+
+// Opens the pre-install key, creating it when it does not exist.
+bool OpenPreinstallKey(platform::UniqueHKey& key) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, 0, KEY_ALL_ACCESS, key.put()) ==
+        ERROR_SUCCESS) {
+        return true;
+    }
+    return RegCreateKeyA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, key.put()) == ERROR_SUCCESS;
+}
+
+enum class RecordSearch { Found, NotFound, Failed };
+
+// The first record whose data, upper-cased, the upper-cased INF file name contains; its name
+// goes to `name`. A value that is empty or no string is no record (an empty text would be
+// contained in every name), and one too long for a record is passed over.
+RecordSearch FindRecord(HKEY key, const std::string& upperInfName, std::string& name) {
+    for (DWORD index = 0;; ++index) {
+        char valueName[kRecordTextSize] = {};
+        char data[kRecordTextSize + 1] = {};
+        DWORD nameLength = kRecordTextSize;
+        DWORD dataSize = kRecordTextSize;
+        DWORD type = 0;
+        const LSTATUS status = RegEnumValueA(key, index, valueName, &nameLength, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            return RecordSearch::NotFound;
+        }
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            return RecordSearch::Failed;
+        }
+        if (type != REG_SZ || data[0] == '\0') {
+            continue;
+        }
+        if (Contains(upperInfName, UpperCase(data))) {
+            name.assign(valueName, nameLength);
+            return RecordSearch::Found;
+        }
+    }
+}
+
+}  // namespace
+
+void KernelKeyOfInf(char* infPath, char* kernelKey) {
+    if (infPath == nullptr || kernelKey == nullptr) {
+        return;
+    }
+    const CatalogEntry* row = CatalogFindByInfFileNameInPath(infPath);
+    if (row != nullptr) {
+        CopyText(row->kernelKey, kernelKey);
+    }
+}
+
+bool FindOemInfForKernelKey(char* kernelKey, char* oemFile) {
+    // An empty key is contained in every row's key; it names no package.
+    if (kernelKey == nullptr || *kernelKey == '\0' || oemFile == nullptr) {
+        return false;
+    }
+    const CatalogEntry* row = CatalogFindByKernelKey(kernelKey);
+    if (row == nullptr) {
+        return false;
+    }
+    char hardwareId[MAX_PATH];
+    CopyText(row->hardwareId, hardwareId);
+    return FindOemInfByHardwareId(oemFile, hardwareId);
+}
+
+bool FindOemInfByHardwareId(char* oemFile, char* hardwareId) {
+    std::string folder;
+    std::string pattern;
+    if (oemFile == nullptr || hardwareId == nullptr || !InfFolder(folder) ||
+        !ComposePath(pattern, {folder, "\\oem*.inf"})) {
+        return false;
+    }
+    WIN32_FIND_DATAA found;
+    platform::UniqueFindFile find(FindFirstFileA(pattern.c_str(), &found));
+    if (!find) {
+        return false;
+    }
+    do {
+        std::string path;
+        std::string text;
+        if (ComposePath(path, {folder, "\\", found.cFileName}) && ReadInfText(path, text) &&
+            Contains(text, hardwareId)) {
+            CopyText(found.cFileName, oemFile);
+            return true;
+        }
+    } while (FindNextFileA(find.get(), &found));
+    return false;
+}
+
+void UpdatePreinstallRecord(char* infPath, PreinstallMode mode) {
+    if (infPath == nullptr) {
+        return;
+    }
+    const std::string_view infName = FileNamePart(infPath);
+    if (infName.size() >= kRecordTextSize) {
+        return;
+    }
+    platform::UniqueHKey key;
+    if (!OpenPreinstallKey(key)) {
+        return;
+    }
+    std::string recordName;
+    switch (FindRecord(key.get(), UpperCase(infName), recordName)) {
+        case RecordSearch::Found:
+            if (mode == PreinstallMode::PresentDevice) {
+                RegDeleteValueA(key.get(), recordName.c_str());
+            }
+            return;
+        case RecordSearch::Failed:
+            // Without a complete look at the records, adding one could make a second.
+            return;
+        case RecordSearch::NotFound:
+            break;
+    }
+    // A package whose board has a device entry is not pre-installed: no record for it. And a
+    // name of five characters or fewer leaves nothing to name the record by.
+    if (mode == PreinstallMode::PresentDevice || infName.size() <= 5) {
+        return;
+    }
+    const std::string name(infName.substr(0, infName.size() - 5));
+    const std::string data(infName);
+    RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
+}

@@ -1,0 +1,16 @@
+// Paths of the system folders, built with their length checked: every path the setup code
+// hands to the platform fits in MAX_PATH characters with its terminator, or is not built.
+#pragma once
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+// Joins `parts` into `out`; false (and `out` empty) when the result would not fit in MAX_PATH.
+bool ComposePath(std::string& out, std::initializer_list<std::string_view> parts);
+
+// The Windows folder, asked once; false when GetWindowsDirectoryA fails (its last error is
+// kept) or reports a folder that does not fit in MAX_PATH (last error ERROR_BUFFER_OVERFLOW).
+bool WindowsFolder(std::string& out);
+
+// The part of a path after its last backslash (all of it when there is none).
+std::string_view FileNamePart(std::string_view path);
