@@ -15,6 +15,8 @@ against boardkit.exe under Wine. Case fields:
   stdout, stderr  the expected bytes: a string, or a list of lines each ending in LF
   files           {"C:\\path": expected text, LF for each CR LF; null: the file must not exist}
   registry_after  {"HKEY_LOCAL_MACHINE\\key": {"value name": "data as .reg writes it"} or null}
+  faults          [{"api": ..., "error": code, "arg": optional text}]: calls of the simulated
+                  machine that fail (Linux only: a case with faults names its platforms)
   platforms       ["linux", "wine"] by default
   wine_differs    {"reason": ..., and any of exit/stdout/stderr}: what Wine shows instead;
                   the case fails when Wine starts to show the base expectation.
@@ -49,7 +51,7 @@ def load_case(path):
         if field not in case:
             raise CaseError(f"missing field '{field}'")
     known = {"description", "args", "argv0", "machine", "registry", "exit", "stdout", "stderr",
-             "files", "registry_after", "platforms", "wine_differs"}
+             "files", "registry_after", "platforms", "wine_differs", "faults"}
     unknown = set(case) - known
     if unknown:
         raise CaseError(f"unknown fields {sorted(unknown)}")
@@ -59,6 +61,8 @@ def load_case(path):
         raise CaseError(f"unknown machine '{case['machine']}'")
     if case.get("registry") and case["machine"] == "none":
         raise CaseError("a registry fixture needs a machine image ('empty' or 'sample')")
+    if case.get("faults") and (case["machine"] == "none" or "wine" in case["platforms"]):
+        raise CaseError("faults need a machine image and a case limited to linux")
     return case
 
 
@@ -158,6 +162,9 @@ class LinuxPlatform:
             raise CaseError(f"boardkit-sim new failed: {result.stderr.decode(errors='replace')}")
         if case.get("registry"):
             self.sim(image, "reg", "import", os.path.join(case_dir, case["registry"]))
+        for fault in case.get("faults") or []:
+            arg = ["--arg", fault["arg"]] if fault.get("arg") else []
+            self.sim(image, "fault", "add", fault["api"], str(fault["error"]), *arg)
         return image
 
     def run(self, case, image, work):
