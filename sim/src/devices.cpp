@@ -1,0 +1,379 @@
+// The device tree's store: nodes indexed by instance ID and DEVINST, kept in creation order,
+// with their run-time state in machine.json and their properties in the Enum keys.
+#include "devices.h"
+
+#include <cstdio>
+#include <memory>
+#include <unordered_map>
+
+#include "devices_internal.h"
+#include "machine.h"
+
+namespace sim {
+
+const char* const kRootInstanceId = "HTREE\\ROOT\\0";
+
+namespace {
+
+struct Store {
+    std::vector<std::unique_ptr<DeviceNode>> nodes;     // creation order, root excluded
+    std::unordered_map<std::string, DeviceNode*> byId;  // folded instance ID
+    std::unordered_map<DEVINST, DeviceNode*> byDevInst;
+    DeviceNode root;
+    bool stale = true;  // rebuilt on first use after the image was loaded
+    nlohmann::json saved;
+};
+
+// DEVINST values are never reused within a process, so a stale handle cannot reach a
+// different node after a removal or a reload.
+DEVINST nextDevInst = 1;
+
+Store& Raw() {
+    static auto* store = new Store;
+    return *store;
+}
+
+const char* PresenceName(Presence p) {
+    switch (p) {
+        case Presence::Present:
+            return "present";
+        case Presence::Phantom:
+            return "phantom";
+        case Presence::Arriving:
+            return "arriving";
+    }
+    return "present";
+}
+
+Presence PresenceFromName(const std::string& name) {
+    if (name == "phantom") {
+        return Presence::Phantom;
+    }
+    return name == "arriving" ? Presence::Arriving : Presence::Present;
+}
+
+DeviceNode* Insert(Store& s, const std::string& id, DeviceNode* parent) {
+    auto node = std::make_unique<DeviceNode>();
+    node->instanceId = id;
+    node->devInst = nextDevInst++;
+    node->parent = parent;
+    DeviceNode* raw = node.get();
+    parent->children.push_back(raw);
+    s.byId.emplace(FoldName(id), raw);
+    s.byDevInst.emplace(raw->devInst, raw);
+    s.nodes.push_back(std::move(node));
+    return raw;
+}
+
+void ResetRoot(Store& s) {
+    s.root = DeviceNode{};
+    s.root.instanceId = kRootInstanceId;
+    s.root.devInst = nextDevInst++;
+    s.byDevInst.emplace(s.root.devInst, &s.root);
+}
+
+void LoadSavedNodes(Store& s) {
+    if (!s.saved.is_object() || !s.saved.contains("nodes")) {
+        return;
+    }
+    for (const auto& j : s.saved["nodes"]) {
+        const std::string id = j.at("id").get<std::string>();
+        if (s.byId.count(FoldName(id)) != 0) {
+            continue;
+        }
+        auto parentIt = s.byId.find(FoldName(j.value("parent", std::string())));
+        DeviceNode* parent = parentIt == s.byId.end() ? &s.root : parentIt->second;
+        DeviceNode* node = Insert(s, id, parent);
+        node->presence = PresenceFromName(j.value("presence", std::string("present")));
+        node->problem = j.value("problem", 0u);
+        if (j.contains("pending")) {
+            node->pending = SpecFromJson(j["pending"]);
+        }
+    }
+}
+
+// Enum keys without run-time state (a registry imported from another machine, or boards
+// seen in an earlier boot) are remembered boards: phantoms below the root.
+void AdoptRememberedNodes(Store& s) {
+    RegKey* enumKey = FindKey(Hklm(), kEnumKeyPath);
+    if (enumKey == nullptr) {
+        return;
+    }
+    for (const auto& bus : enumKey->subkeys) {
+        for (const auto& device : bus->subkeys) {
+            for (const auto& instance : device->subkeys) {
+                std::string id = bus->name + "\\" + device->name + "\\" + instance->name;
+                if (FoldName(id) == FoldName(kRootInstanceId) || s.byId.count(FoldName(id)) != 0) {
+                    continue;
+                }
+                Insert(s, id, &s.root)->presence = Presence::Phantom;
+            }
+        }
+    }
+}
+
+void Rebuild(Store& s) {
+    s.nodes.clear();
+    s.byId.clear();
+    s.byDevInst.clear();
+    ResetRoot(s);
+    LoadSavedNodes(s);
+    AdoptRememberedNodes(s);
+    s.stale = false;
+}
+
+nlohmann::json SaveNodes() {
+    Store& s = Raw();
+    if (s.stale) {
+        return s.saved;  // never opened this run: keep what was loaded
+    }
+    nlohmann::json nodes = nlohmann::json::array();
+    for (const auto& node : s.nodes) {
+        nlohmann::json j = {{"id", node->instanceId}, {"presence", PresenceName(node->presence)}};
+        if (node->parent != &s.root) {
+            j["parent"] = node->parent->instanceId;
+        }
+        if (node->problem != 0) {
+            j["problem"] = node->problem;
+        }
+        if (node->pending) {
+            j["pending"] = SpecToJson(*node->pending);
+        }
+        nodes.push_back(std::move(j));
+    }
+    return nlohmann::json{{"nodes", std::move(nodes)}};
+}
+
+const bool registered = [] {
+    RegisterSection({"devices",
+                     [](const nlohmann::json& j) {
+                         Raw().saved = j;
+                         Raw().stale = true;
+                     },
+                     [] { return SaveNodes(); },
+                     [] {
+                         Raw().saved = nlohmann::json();
+                         Raw().stale = true;
+                     }});
+    return true;
+}();
+
+Store& S() {
+    EnsureLoaded();
+    Store& s = Raw();
+    if (s.stale) {
+        Rebuild(s);
+    }
+    return s;
+}
+
+bool ValidInstanceId(std::string_view id) {
+    if (id.empty() || id.size() >= MAX_DEVICE_ID_LEN) {
+        return false;
+    }
+    size_t parts = 1;
+    for (size_t i = 0; i < id.size(); ++i) {
+        if (id[i] == '\\') {
+            if (i == 0 || i + 1 == id.size() || id[i + 1] == '\\') {
+                return false;
+            }
+            ++parts;
+        }
+    }
+    return parts == 3;
+}
+
+void RemoveFromParent(DeviceNode& node) {
+    auto& siblings = node.parent->children;
+    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+        if (*it == &node) {
+            siblings.erase(it);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void ChangedDevices() {
+    MarkDirty("devices");
+}
+
+void ChangedRegistry() {
+    MarkDirty("registry");
+}
+
+DeviceNode& RootDevice() {
+    return S().root;
+}
+
+DeviceNode* FindDevice(std::string_view instanceId) {
+    Store& s = S();
+    if (instanceId.empty()) {
+        return nullptr;
+    }
+    if (FoldName(instanceId) == FoldName(kRootInstanceId)) {
+        return &s.root;
+    }
+    auto it = s.byId.find(FoldName(instanceId));
+    return it == s.byId.end() ? nullptr : it->second;
+}
+
+DeviceNode* DeviceByDevInst(DEVINST devInst) {
+    Store& s = S();
+    auto it = s.byDevInst.find(devInst);
+    return it == s.byDevInst.end() ? nullptr : it->second;
+}
+
+std::vector<DeviceNode*> AllDevices() {
+    Store& s = S();
+    std::vector<DeviceNode*> all;
+    all.reserve(s.nodes.size());
+    for (const auto& node : s.nodes) {
+        all.push_back(node.get());
+    }
+    return all;
+}
+
+DeviceNode* AddDevice(const DeviceSpec& spec) {
+    Store& s = S();
+    if (!ValidInstanceId(spec.instanceId) || FindDevice(spec.instanceId) != nullptr) {
+        return nullptr;
+    }
+    DeviceNode* parent = spec.parentId.empty() ? &s.root : FindDevice(spec.parentId);
+    if (parent == nullptr) {
+        return nullptr;
+    }
+    DeviceNode* node = Insert(s, spec.instanceId, parent);
+    node->presence = spec.presence;
+    node->problem = spec.presence == Presence::Present ? spec.problem : 0;
+    RegKey* existing = FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + spec.instanceId);
+    if (spec.presence == Presence::Arriving && existing == nullptr) {
+        node->pending = spec;  // the board is new to the machine: nothing is remembered yet
+    } else {
+        WriteSpecToKey(CreateKey(Hklm(), std::string(kEnumKeyPath) + "\\" + spec.instanceId), spec);
+        ChangedRegistry();
+    }
+    ChangedDevices();
+    return node;
+}
+
+bool RemoveDevice(std::string_view instanceId) {
+    Store& s = S();
+    DeviceNode* node = FindDevice(instanceId);
+    if (node == nullptr || node == &s.root) {
+        return false;
+    }
+    if (RegKey* driverKey = DriverKey(*node)) {
+        RemoveSubkey(*driverKey->parent, driverKey->name);
+    }
+    DeleteKeyTree(Hklm(), std::string(kEnumKeyPath) + "\\" + node->instanceId);
+    for (DeviceNode* child : node->children) {
+        child->parent = &s.root;
+        child->presence = Presence::Phantom;
+        s.root.children.push_back(child);
+    }
+    RemoveFromParent(*node);
+    s.byId.erase(FoldName(node->instanceId));
+    s.byDevInst.erase(node->devInst);
+    for (auto it = s.nodes.begin(); it != s.nodes.end(); ++it) {
+        if (it->get() == node) {
+            s.nodes.erase(it);
+            break;
+        }
+    }
+    ChangedRegistry();
+    ChangedDevices();
+    return true;
+}
+
+void SetPresence(DeviceNode& node, Presence presence) {
+    if (&node == &S().root || node.presence == presence) {
+        return;
+    }
+    if (presence == Presence::Present) {
+        Arrive(node);
+    } else {
+        node.presence = presence;
+        node.problem = 0;
+    }
+    ChangedDevices();
+}
+
+void SetProblem(DeviceNode& node, ULONG problem) {
+    node.problem = problem;
+    ChangedDevices();
+}
+
+ULONG DeviceStatus(const DeviceNode& node) {
+    ULONG status = DN_NT_ENUMERATOR | DN_NT_DRIVER;
+    if (&node == &S().root) {
+        return status | DN_DRIVER_LOADED | DN_STARTED;
+    }
+    if (node.instanceId.size() >= 5 && FoldName(node.instanceId.substr(0, 5)) == "ROOT\\") {
+        status |= DN_ROOT_ENUMERATED;
+    }
+    if (node.problem != 0) {
+        return status | DN_HAS_PROBLEM | DN_DISABLEABLE;
+    }
+    return status | DN_DRIVER_LOADED | DN_STARTED | DN_DISABLEABLE;
+}
+
+RegKey* DeviceKey(const DeviceNode& node) {
+    if (&node == &S().root || node.pending) {
+        return nullptr;
+    }
+    return FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + node.instanceId);
+}
+
+RegKey* DriverKey(const DeviceNode& node) {
+    RegKey* key = DeviceKey(node);
+    if (key == nullptr) {
+        return nullptr;
+    }
+    std::optional<std::string> driver = GetStringValue(*key, "Driver");
+    if (!driver || driver->empty()) {
+        return nullptr;
+    }
+    return FindKey(Hklm(), std::string(kClassKeyPath) + "\\" + *driver);
+}
+
+RegKey* CreateDriverKey(DeviceNode& node) {
+    RegKey* key = DeviceKey(node);
+    if (key == nullptr) {
+        return nullptr;
+    }
+    std::optional<std::string> classText = GetStringValue(*key, "ClassGUID");
+    if (!classText || !ParseGuid(*classText)) {
+        return nullptr;
+    }
+    RegKey& classKey = CreateKey(Hklm(), std::string(kClassKeyPath) + "\\" + *classText);
+    // Windows numbers driver keys 0000, 0001, ... and takes the lowest unused number.
+    for (unsigned n = 0; n < 10000; ++n) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04u", n);
+        if (FindSubkey(classKey, name) == nullptr) {
+            RegKey& driverKey = AddSubkey(classKey, name);
+            SetStringValue(*key, "Driver", *classText + "\\" + name);
+            ChangedRegistry();
+            return &driverKey;
+        }
+    }
+    return nullptr;
+}
+
+std::string NextRootInstanceId(std::string_view className) {
+    std::string upper = FoldName(className);
+    for (unsigned n = 0; n < 10000; ++n) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%04u", n);
+        std::string id = "ROOT\\" + upper + "\\" + number;
+        if (FindDevice(id) == nullptr &&
+            FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + id) == nullptr) {
+            return id;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace sim

@@ -1,0 +1,52 @@
+// Device information sets as SetupAPI keeps them, shared by the SetupAPI files of sim.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "devices.h"
+#include "simwin/setupapi.h"
+
+namespace sim {
+
+struct DevInfoElement {
+    DEVINST devInst = 0;
+    GUID classGuid{};
+    // Created by SetupDiCreateDeviceInfoA and not yet registered: the node goes away with the
+    // set unless SetupDiRegisterDeviceInfo keeps it.
+    bool registered = true;
+};
+
+struct DeviceInfoSet {
+    GUID classGuid{};  // GUID_NULL for a set of all classes
+    bool hasClass = false;
+    std::vector<DevInfoElement> elements;  // SP_DEVINFO_DATA.Reserved is index + 1
+};
+
+// The set behind a handle, or null with ERROR_INVALID_HANDLE set.
+DeviceInfoSet* FindInfoSet(HDEVINFO handle);
+// The element that `data` names in `set`, or null with the last error set as Windows does
+// (ERROR_INVALID_PARAMETER for a null or foreign element, ERROR_INVALID_USER_BUFFER for a
+// wrong cbSize).
+DevInfoElement* FindElement(DeviceInfoSet& set, const SP_DEVINFO_DATA* data);
+// The node of an element, or null with ERROR_NO_SUCH_DEVINST set.
+DeviceNode* ElementNode(const DevInfoElement& element);
+// Fills the caller's SP_DEVINFO_DATA for element `index` of `set`.
+void FillInfoData(const DeviceInfoSet& set, size_t index, SP_DEVINFO_DATA& data);
+// Appends a node to a set and returns its index.
+size_t AddElement(DeviceInfoSet& set, const DeviceNode& node, bool registered);
+// The instance ID an element names, for fault arguments ("" when it names nothing).
+std::string PeekInstanceId(HDEVINFO handle, const SP_DEVINFO_DATA* data);
+// The node's ClassGUID value, GUID_NULL when it has none.
+GUID NodeClassGuid(const DeviceNode& node);
+
+// A device registry property as the ANSI functions return it: type and bytes.
+struct PropertyData {
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> bytes;
+};
+enum class PropertyLookup { Found, Missing, NotModelled };
+// `property` is an SPDRP_ value below SPDRP_MAXIMUM_PROPERTY.
+PropertyLookup ReadProperty(const DeviceNode& node, DWORD property, PropertyData& out);
+
+}  // namespace sim
