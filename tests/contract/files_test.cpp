@@ -148,78 +148,50 @@ TEST(FolderQueries, SystemFolderIsSystem32BelowTheWindowsFolder) {
 
 // ---- CreateFileA: what each disposition does and reports.
 
-TEST_F(Files, CreateNewMakesAFileAndClearsTheLastError) {
-    HANDLE file = Open("new.txt", GENERIC_WRITE, 0, CREATE_NEW);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 0u);
-    CloseHandle(file);
-    EXPECT_TRUE(Exists("new.txt"));
+// What each disposition does to an existing and to a missing file, and the last error it
+// leaves on success, as CreateFileA's documentation lists them.
+TEST_F(Files, EachDispositionTreatsExistingAndMissingFilesAsDocumented) {
+    struct Case {
+        DWORD disposition;
+        bool exists;
+        bool opens;
+        DWORD error;
+        const char* after;
+    } cases[] = {
+        {CREATE_NEW, false, true, 0, ""},
+        {CREATE_NEW, true, false, ERROR_FILE_EXISTS, "keep"},
+        {CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS, ""},
+        {CREATE_ALWAYS, false, true, 0, ""},
+        {OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS, "keep"},
+        {OPEN_ALWAYS, false, true, 0, ""},
+        {OPEN_EXISTING, true, true, 0, "keep"},
+        {OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND, "<missing>"},
+        {TRUNCATE_EXISTING, true, true, 0, ""},
+        {TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND, "<missing>"},
+    };
+    for (const Case& c : cases) {
+        DeleteFileA(At("subject.txt").c_str());
+        if (c.exists) {
+            Write("subject.txt", "keep");
+        }
+        SetLastError(kSentinel);
+        HANDLE file = Open("subject.txt", GENERIC_READ | GENERIC_WRITE, 0, c.disposition);
+        const DWORD error = GetLastError();
+        EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.opens) << c.disposition << " " << c.exists;
+        EXPECT_EQ(error, c.error) << c.disposition << " " << c.exists;
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+        EXPECT_EQ(Read("subject.txt"), c.after) << c.disposition << " " << c.exists;
+    }
 }
 
-TEST_F(Files, CreateNewRefusesAnExistingFile) {
-    Write("old.txt", "keep");
-    SetLastError(kSentinel);
-    EXPECT_EQ(Open("old.txt", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-    EXPECT_EQ(Read("old.txt"), "keep");
-}
-
-TEST_F(Files, CreateAlwaysTruncatesAnExistingFileAndSaysItExisted) {
-    Write("old.txt", "content");
-    SetLastError(kSentinel);
-    HANDLE file = Open("old.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    CloseHandle(file);
-    EXPECT_EQ(Read("old.txt"), "");
-
-    SetLastError(kSentinel);
-    file = Open("fresh.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 0u);
-    CloseHandle(file);
-}
-
-TEST_F(Files, OpenAlwaysKeepsAnExistingFileAndSaysItExisted) {
-    Write("old.txt", "content");
-    SetLastError(kSentinel);
-    HANDLE file = Open("old.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    CloseHandle(file);
-    EXPECT_EQ(Read("old.txt"), "content");
-
-    SetLastError(kSentinel);
-    file = Open("fresh.txt", GENERIC_WRITE, 0, OPEN_ALWAYS);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 0u);
-    CloseHandle(file);
-    EXPECT_TRUE(Exists("fresh.txt"));
-}
-
-TEST_F(Files, OpenExistingAndTruncateExistingNeedTheFile) {
-    EXPECT_EQ(Open("none.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    SetLastError(kSentinel);
-    EXPECT_EQ(Open("none.txt", GENERIC_WRITE, 0, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    SetLastError(kSentinel);
-    EXPECT_EQ(Open("no-folder\\none.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    SetLastError(kSentinel);
-    EXPECT_EQ(Open("no-folder\\new.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_FALSE(Exists("none.txt"));
-}
-
-TEST_F(Files, TruncateExistingEmptiesTheFile) {
-    Write("old.txt", "content");
-    SetLastError(kSentinel);
-    HANDLE file = Open("old.txt", GENERIC_WRITE, 0, TRUNCATE_EXISTING);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 0u);
-    CloseHandle(file);
-    EXPECT_EQ(Read("old.txt"), "");
+TEST_F(Files, AMissingFolderIsPathNotFoundWhateverTheDisposition) {
+    for (DWORD disposition : {CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS, OPEN_EXISTING}) {
+        SetLastError(kSentinel);
+        EXPECT_EQ(Open("no-folder\\x.txt", GENERIC_WRITE, 0, disposition), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << disposition;
+    }
 }
 
 TEST_F(Files, BadDispositionsAndNamesAreRefused) {
