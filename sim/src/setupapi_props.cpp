@@ -4,6 +4,7 @@
 
 #include "choke.h"
 #include "devices_internal.h"
+#include "machine.h"
 #include "setupapi_internal.h"
 
 namespace sim {
@@ -195,6 +196,10 @@ BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
     }
     if (place->type == REG_DWORD && PropertyBuffer != nullptr && PropertyBufferSize != 4) {
         SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    if (!sim::Settings().elevated) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     sim::RegKey* key = sim::DeviceKey(*node);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <unistd.h>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -414,6 +416,72 @@ TEST_F(DeviceTree, InjectedFaultFailsTheCallWithItsCode) {
     EXPECT_EQ(CM_Get_DevNode_Status(&status, &problem, sim::FindDevice(kPciBoard)->devInst, 0),
               CR_FAILURE);
     EXPECT_EQ(status, kSentinel);
+}
+
+TEST_F(DeviceTree, NodesSurviveSavingAndReopeningTheImage) {
+    const std::string dir = std::filesystem::temp_directory_path().string() + "/bk-devices-" +
+                            std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    sim::OpenImage(dir);
+    Add(kUsbBoard, sim::Presence::Phantom);
+    Add(kPciBoard, sim::Presence::Present, "", kBoardClassText, CM_PROB_FAILED_INSTALL);
+    sim::SaveImage();
+    sim::OpenImage(dir);
+    EXPECT_EQ(Listed(nullptr, DIGCF_ALLCLASSES), (Ids{kUsbBoard, kPciBoard}));
+    EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), (Ids{kPciBoard}));
+    EXPECT_EQ(sim::FindDevice(kPciBoard)->problem, 28u);
+    sim::ResetToEmpty();
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(DeviceTree, EnumKeysWithoutRunTimeStateAreRememberedBoards) {
+    const std::string dir = std::filesystem::temp_directory_path().string() + "/bk-devices-reg-" +
+                            std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    sim::OpenImage(dir);
+    // As a registry imported from another machine carries it: an Enum key and nothing else.
+    sim::RegKey& key =
+        sim::CreateKey(sim::Hklm(), std::string(sim::kEnumKeyPath) + "\\" + kPciBoard);
+    sim::SetMultiStringValue(key, "HardwareId", {HardwareIdOf(kPciBoard)});
+    sim::MarkDirty("registry");
+    sim::SaveImage();
+    sim::OpenImage(dir);
+    EXPECT_EQ(Listed(nullptr, DIGCF_ALLCLASSES), (Ids{kPciBoard}));
+    EXPECT_TRUE(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES).empty());
+    sim::ResetToEmpty();
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(DeviceTree, UnregisteredNodeGoesAwayWithItsSetAndRemovalDeletesTheKeys) {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&kBoardClass, nullptr);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiCreateDeviceInfoA(set, "Board", &kBoardClass, nullptr, nullptr,
+                                         DICD_GENERATE_ID, &data));
+    EXPECT_NE(sim::FindDevice("ROOT\\BOARD\\0000"), nullptr);
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(sim::FindDevice("ROOT\\BOARD\\0000"), nullptr);
+    EXPECT_EQ(sim::FindKey(sim::Hklm(), std::string(sim::kEnumKeyPath) + "\\ROOT\\BOARD\\0000"),
+              nullptr);
+
+    sim::DeviceNode* node = Add(kPciBoard);
+    ASSERT_NE(sim::CreateDriverKey(*node), nullptr);
+    const std::string driverPath = sim::KeyPath(*sim::DriverKey(*node));
+    EXPECT_TRUE(sim::RemoveDevice(kPciBoard));
+    EXPECT_EQ(sim::FindKey(sim::Hklm(), driverPath), nullptr);
+}
+
+TEST_F(DeviceTree, CreatingWithoutAdministratorRightsIsDenied) {
+    sim::Settings().elevated = false;
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&kBoardClass, nullptr);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(SetupDiCreateDeviceInfoA(set, "Board", &kBoardClass, nullptr, nullptr,
+                                          DICD_GENERATE_ID, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(sim::AllDevices().empty());
+    SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(DeviceTree, TenThousandNodesListAndReadQuickly) {

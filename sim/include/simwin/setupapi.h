@@ -133,4 +133,7 @@ BOOL WINAPI SetupDiRegisterDeviceInfo(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA D
                                       DWORD Flags, PSP_DETSIG_CMPPROC CompareProc,
                                       PVOID CompareContext, PSP_DEVINFO_DATA DupDeviceInfoData);
 BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
+// DIREG_DEV opens the node's Device Parameters key, DIREG_DRV its driver key.
+HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                 DWORD Scope, DWORD HwProfile, DWORD KeyType, REGSAM samDesired);
 }
