@@ -13,6 +13,8 @@ against boardkit.exe under Wine. Case fields:
   registry        a .reg file (path relative to the case) imported before the run
   exit            the expected exit code
   stdout, stderr  the expected bytes: a string, or a list of lines each ending in LF
+  combined        instead of stdout and stderr: both streams read from one pipe, as setup
+                  programs read them, so the order of their lines is checked too
   files           {"C:\\path": expected text, LF for each CR LF; null: the file must not exist}
   registry_after  {"HKEY_LOCAL_MACHINE\\key": {"value name": "data as .reg writes it"} or null}
   faults          [{"api": ..., "error": code, "arg": optional text}]: calls of the simulated
@@ -51,10 +53,12 @@ def load_case(path):
         if field not in case:
             raise CaseError(f"missing field '{field}'")
     known = {"description", "args", "argv0", "machine", "registry", "exit", "stdout", "stderr",
-             "files", "registry_after", "platforms", "wine_differs", "faults"}
+             "combined", "files", "registry_after", "platforms", "wine_differs", "faults"}
     unknown = set(case) - known
     if unknown:
         raise CaseError(f"unknown fields {sorted(unknown)}")
+    if "combined" in case and ("stdout" in case or "stderr" in case):
+        raise CaseError("'combined' replaces 'stdout' and 'stderr'")
     case.setdefault("machine", "none")
     case.setdefault("platforms", ["linux", "wine"])
     if case["machine"] not in ("none", "empty", "sample"):
@@ -171,7 +175,7 @@ class LinuxPlatform:
         env = dict(os.environ, BOARDKIT_MACHINE=image)
         argv0 = self.names(case)["argv0"]
         return subprocess.run([argv0, *case["args"]], executable=self.exe, cwd=work, env=env,
-                              capture_output=True, timeout=RUN_TIMEOUT)
+                              timeout=RUN_TIMEOUT, **pipes(case))
 
     def expected(self, text):
         return text
@@ -225,8 +229,7 @@ class WinePlatform:
 
     def run(self, case, image, work):
         return subprocess.run(["wine", self.exe, *case["args"]], env=self.env, cwd=work,
-                              stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=RUN_TIMEOUT)
+                              stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT, **pipes(case))
 
     def expected(self, text):
         return crlf(text)
@@ -245,6 +248,12 @@ class WinePlatform:
             keys += reg_fixture_keys(os.path.join(case_dir, case["registry"]))
         for key in keys:
             self.wine("reg", "delete", key, "/f")
+
+
+def pipes(case):
+    if "combined" in case:
+        return {"stdout": subprocess.PIPE, "stderr": subprocess.STDOUT}
+    return {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE}
 
 
 def resolve_nocase(root, windows_path):
@@ -292,13 +301,13 @@ def compare_outcome(expect, result, platform, names):
     problems = []
     if result.returncode != to_exit_code(expect["exit"]):
         problems.append(f"exit code {result.returncode}, expected {expect['exit']}")
-    for stream in ("stdout", "stderr"):
-        want = platform.expected(substitute(text_of(expect.get(stream)), names))
+    for stream, field in (("stdout", "stdout"), ("stderr", "stderr"), ("stdout", "combined")):
+        want = platform.expected(substitute(text_of(expect.get(field)), names))
         if want is None:
             continue
         got = show(getattr(result, stream))
         if got != want:
-            problems.append(f"{stream} differs:\n" + diff(stream, want, got))
+            problems.append(f"{field} differs:\n" + diff(field, want, got))
     return problems
 
 
