@@ -10,3 +10,5 @@
 #include "simwin/guid.h"
 #include "simwin/setupapi.h"
 #include "simwin/cfgmgr32.h"
+#include "simwin/setupapi_store.h"
+#include "simwin/newdev.h"

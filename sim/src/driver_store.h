@@ -1,0 +1,67 @@
+// The simulated driver store, shared by SetupAPI's staging functions and the device installer.
+// A staged package is an OEM copy C:\Windows\INF\oem<N>.inf plus its files in the store's
+// FileRepository folder <inf name>_amd64_<content hash>, from which devices are installed.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "devices.h"
+#include "inf_reader.h"
+#include "simwin/base.h"
+
+namespace sim::store {
+
+constexpr const char* kInfFolder = "C:\\Windows\\INF";
+constexpr const char* kRepositoryFolder = "C:\\Windows\\System32\\DriverStore\\FileRepository";
+
+// A package INF read and checked as SetupAPI opens it: 0, ERROR_FILE_NOT_FOUND (or the path
+// error), the reader's syntax errors, or ERROR_WRONG_INF_STYLE without a Windows signature.
+struct Package {
+    std::string path;   // as given
+    std::string bytes;  // the INF's content
+    inf::File inf;
+};
+DWORD ReadPackage(const std::string& path, Package& out);
+
+// Whether `name` is an OEM copy's name: oem<decimal digits>.inf, any case, no folder.
+bool IsOemName(const std::string& name);
+// The OEM copies in the INF folder, in the folder's order.
+std::vector<std::string> OemCopies();
+// The OEM copy whose content is the package's INF, byte for byte; "" when it is not staged.
+std::string FindStagedCopy(const std::string& bytes);
+// oem<N>.inf with the lowest N that no file of the INF folder uses.
+std::string NextOemName();
+
+// One file of an install section's CopyFiles, with where it comes from and goes to.
+struct PackageFile {
+    std::string relativeSource;  // below the package folder, '\'-separated
+    std::string destination;     // full Win32 path
+};
+// The files the install section copies; 0, or the error for an unusable directory ID.
+DWORD InstallFiles(const inf::File& inf, const std::string& installSection,
+                   std::vector<PackageFile>& out);
+// Every file the package's x64 models copy (the files staging takes into the store).
+DWORD AllPackageFiles(const inf::File& inf, std::vector<PackageFile>& out);
+
+// Joins a folder (Win32 or host) with a '\'-separated relative path.
+std::string JoinPath(const std::string& folder, const std::string& relative);
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+
+// Writes the OEM copy and the package's files into the store; 0 or the error (a missing
+// package file: ERROR_FILE_NOT_FOUND, with nothing written).
+DWORD WritePackage(const Package& package, const std::string& oemName);
+// Stages the package as SetupCopyOEMInfA without flags does: an identical staged copy is
+// reused. `oemName` receives the copy's name.
+DWORD StagePackage(const Package& package, std::string& oemName);
+// The store folder holding a staged copy's files ("" when there is none).
+std::string RepositoryOf(const std::string& oemName);
+// Removes an OEM copy, its .pnf and its store folder.
+void RemovePackage(const std::string& oemName);
+
+// ---- The device installer's side (device_installer.cpp).
+
+// The devices whose driver key's InfPath names the OEM copy.
+std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName);
+
+}  // namespace sim::store
