@@ -222,6 +222,8 @@ bool HasSameOrNewer(const DeviceNode& node, const inf::File& file) {
     return installed && (!offered || inf::Compare(*installed, *offered) >= 0);
 }
 
+}  // namespace
+
 // Re-enumeration's turn: the newest staged package with the best match for the node.
 bool InstallFromStore(DeviceNode& node) {
     const std::vector<std::string> ids = DeviceIds(node);
@@ -253,6 +255,8 @@ bool InstallFromStore(DeviceNode& node) {
     return !bestName.empty() &&
            InstallOnDevice(node, bestName, bestFile, bestModel, bestId, true, reboot) == 0;
 }
+
+namespace {
 
 BOOL FailWith(DWORD error) {
     SetLastError(error);

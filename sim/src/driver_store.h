@@ -61,6 +61,10 @@ void RemovePackage(const std::string& oemName);
 
 // ---- The device installer's side (device_installer.cpp).
 
+// The install handler re-enumeration calls (set at start-up): installs the best-matching,
+// newest staged package on the node; false when no staged package serves it.
+bool InstallFromStore(DeviceNode& node);
+
 // The devices whose driver key's InfPath names the OEM copy.
 std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName);
 

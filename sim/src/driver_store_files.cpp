@@ -157,11 +157,17 @@ std::string FileNameOf(const std::string& path) {
 
 DWORD ReadPackage(const std::string& path, Package& out) {
     files::Location where;
-    if (DWORD e = files::ResolvePath(path.c_str(), where))
-        return e;
-    files::Found found = files::Lookup(where);
-    if (found.error != 0)
-        return found.error;
+    files::Found found;
+    DWORD error = files::ResolvePath(path.c_str(), where);
+    if (error == 0) {
+        found = files::Lookup(where);
+        error = found.error;
+    }
+    // Whichever part of the path is missing, the INF is "not found" for SetupAPI's callers.
+    if (error == ERROR_PATH_NOT_FOUND)
+        return ERROR_FILE_NOT_FOUND;
+    if (error != 0)
+        return error;
     if (found.directory || !files::ReadWholeFile(path, out.bytes))
         return ERROR_ACCESS_DENIED;
     out.path = path;
