@@ -18,10 +18,6 @@ bool BuildSampleMachine() {
     ok = ok && AddMapEntry(0, 0);
     ok = ok && AddMapEntry(1, 1);
     ok = ok && WriteKey(kPreinstallServiceKey, {});
-    ok = ok && CreateDirectoryA("C:\\Windows", nullptr) != FALSE;
-    ok = ok && CreateDirectoryA("C:\\Windows\\inf", nullptr) != FALSE;
-    ok = ok && CreateDirectoryA("C:\\Windows\\system32", nullptr) != FALSE;
-    ok = ok && CreateDirectoryA("C:\\Windows\\SysWOW64", nullptr) != FALSE;
     return ok;
 }
 

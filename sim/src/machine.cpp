@@ -171,7 +171,11 @@ std::string MachineJsonText() {
 void LoadParts(const std::string& genDir) {
     LoadMachineJson(genDir);
     for (auto& part : Parts()) {
-        part.load(genDir);
+        try {
+            part.load(genDir);
+        } catch (const std::exception& e) {
+            Die(std::string(part.name) + ": " + e.what());
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #include "run_capture.h"
 
 #include <atomic>
+#include <chrono>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,7 +26,8 @@ std::string TempPath(const char* stem) {
     static std::atomic<int> counter{0};
     std::filesystem::path dir = std::filesystem::temp_directory_path();
     std::ostringstream name;
-    name << "bk-frontend-" << stem << "-" << counter++ << "-" << std::rand() << ".txt";
+    name << "bk-frontend-" << stem << "-" << counter++ << "-" << std::random_device{}() << "-"
+         << std::chrono::steady_clock::now().time_since_epoch().count() << ".txt";
     return (dir / name.str()).string();
 }
 
