@@ -58,7 +58,7 @@ DeviceNode& RootDevice();
 extern const char* const kRootInstanceId;
 
 // Adds a node and writes its properties to its Enum key (created if missing; an existing
-// key keeps values the spec leaves empty). Nothing when the ID is taken, empty, longer than
+// key keeps the values this node leaves empty). Nothing when the ID is taken, empty, longer than
 // MAX_DEVICE_ID_LEN - 1, or the parent is unknown.
 DeviceNode* AddDevice(const DeviceSpec& spec);
 DeviceNode* FindDevice(std::string_view instanceId);  // case-insensitive

@@ -9,7 +9,7 @@ namespace sim {
 void ChangedDevices();
 void ChangedRegistry();
 
-// Writes the spec's non-empty properties as the Enum key's values.
+// Writes the node description's non-empty properties as the Enum key's values.
 void WriteSpecToKey(RegKey& key, const DeviceSpec& spec);
 nlohmann::json SpecToJson(const DeviceSpec& spec);
 DeviceSpec SpecFromJson(const nlohmann::json& j);
