@@ -17,6 +17,8 @@ against boardkit.exe under Wine. Case fields:
                   programs read them, so the order of their lines is checked too
   files           {"C:\\path": expected text, LF for each CR LF; null: the file must not exist}
   registry_after  {"HKEY_LOCAL_MACHINE\\key": {"value name": "data as .reg writes it"} or null}
+  sim             [["plug", ...], ...]: boardkit-sim command lines run on the machine image
+                  before the command, after the registry fixture (Linux only, like faults)
   faults          [{"api": ..., "error": code, "arg": optional text}]: calls of the simulated
                   machine that fail (Linux only: a case with faults names its platforms)
   platforms       ["linux", "wine"] by default
@@ -53,7 +55,7 @@ def load_case(path):
         if field not in case:
             raise CaseError(f"missing field '{field}'")
     known = {"description", "args", "argv0", "machine", "registry", "exit", "stdout", "stderr",
-             "combined", "files", "registry_after", "platforms", "wine_differs", "faults"}
+             "combined", "files", "registry_after", "platforms", "wine_differs", "faults", "sim"}
     unknown = set(case) - known
     if unknown:
         raise CaseError(f"unknown fields {sorted(unknown)}")
@@ -67,6 +69,8 @@ def load_case(path):
         raise CaseError("a registry fixture needs a machine image ('empty' or 'sample')")
     if case.get("faults") and (case["machine"] == "none" or "wine" in case["platforms"]):
         raise CaseError("faults need a machine image and a case limited to linux")
+    if case.get("sim") and (case["machine"] == "none" or "wine" in case["platforms"]):
+        raise CaseError("sim steps need a machine image and a case limited to linux")
     return case
 
 
@@ -166,6 +170,8 @@ class LinuxPlatform:
             raise CaseError(f"boardkit-sim new failed: {result.stderr.decode(errors='replace')}")
         if case.get("registry"):
             self.sim(image, "reg", "import", os.path.join(case_dir, case["registry"]))
+        for words in case.get("sim") or []:
+            self.sim(image, *words)
         for fault in case.get("faults") or []:
             arg = ["--arg", fault["arg"]] if fault.get("arg") else []
             self.sim(image, "fault", "add", fault["api"], str(fault["error"]), *arg)
