@@ -43,6 +43,17 @@ BOARDKIT_API bool RefreshDevices(void);
 BOARDKIT_API int32_t DeleteOemInfFile(char* oemFile);
 
 
+/* Wizard-suppression timers (100 ms, no window). Their procedures run only while the calling
+   thread dispatches messages. 0 stops a timer, anything else starts it; a running timer is
+   not started twice. KillBoardkitAPTimer always returns true, the tray switch always false. */
+BOARDKIT_API bool KillBoardkitAPTimer(int start);
+BOARDKIT_API bool EliminateInstalldevIconinSystemTrayTimer(int start);
+/* The killer timer's procedure: ends every process whose command line contains
+   "rundll32.exe newdev.dll". Its five arguments are ignored. */
+BOARDKIT_API void KillerInstallProcTimer(uint32_t window, uint32_t message, uint32_t timerId,
+                                         uint32_t time, uint32_t reserved);
+
+
 #ifdef __cplusplus
 }
 #endif
