@@ -54,7 +54,30 @@ BOARDKIT_API void KillerInstallProcTimer(uint32_t window, uint32_t message, uint
                                          uint32_t time, uint32_t reserved);
 
 
+/* The hand-built legacy device node: create it, record its resources, then keep or discard it. */
+BOARDKIT_API uint32_t CreateDeviceNode(char* infFile, char* hardwareId);
+BOARDKIT_API uint32_t SetResource(uint32_t ioBase, uint32_t ioLength, uint32_t irq, uint32_t irq2,
+                                  uint32_t dma);
+BOARDKIT_API uint32_t DeleteDeviceNode(void);
+BOARDKIT_API void CloseDeviceNode(void);
+
+/* Legacy boards: install on a new node (with the resource dialog, or without it), refresh. */
+BOARDKIT_API uint32_t InstallIsaDevice(char* infFile, char* hardwareId);
+BOARDKIT_API uint32_t InstallIsaDeviceEx(char* infFile, char* hardwareId, uint32_t ioLength);
+BOARDKIT_API uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId);
+BOARDKIT_API int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int* ignored);
+
+/* Pre-installed packages and the software demo device. */
+BOARDKIT_API bool PreInstallDriver(char* infFile);
+BOARDKIT_API bool DeletePreInstallDriverFiles(char* infFile);
+BOARDKIT_API uint32_t InstallDemoDevice(char* infFile);
+BOARDKIT_API bool IsDemoDeviceInstalled(int* installed);
+
 #ifdef __cplusplus
+}
+/* The three-argument form of InstallIsaDevice, for C++ callers. */
+inline uint32_t InstallIsaDevice(char* infFile, char* hardwareId, uint32_t ioLength) {
+    return InstallIsaDeviceEx(infFile, hardwareId, ioLength);
 }
 #endif
 
