@@ -203,3 +203,151 @@ CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST dnDevInst, PCHAR Buffer, ULONG Buffer
 CONFIGRET WINAPI CM_Get_Device_ID_Size(PULONG pulLen, DEVINST dnDevInst, ULONG ulFlags);
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 }
+
+// Logical configurations, resource descriptors and resource conflicts (cfgmgr32.h), with the
+// byte-packed descriptor layouts that Windows x64 uses.
+typedef DWORD_PTR LOG_CONF;
+typedef LOG_CONF* PLOG_CONF;
+typedef DWORD_PTR RES_DES;
+typedef RES_DES* PRES_DES;
+typedef ULONG RESOURCEID;
+typedef RESOURCEID* PRESOURCEID;
+typedef HANDLE HMACHINE;
+typedef HMACHINE* PHMACHINE;
+typedef ULONG_PTR CONFLICT_LIST;
+typedef CONFLICT_LIST* PCONFLICT_LIST;
+typedef const void* PCVOID;
+
+#define BASIC_LOG_CONF 0x00000000
+#define FILTERED_LOG_CONF 0x00000001
+#define ALLOC_LOG_CONF 0x00000002
+#define BOOT_LOG_CONF 0x00000003
+#define FORCED_LOG_CONF 0x00000004
+#define OVERRIDE_LOG_CONF 0x00000005
+
+#define ResType_All (0x00000000)
+#define ResType_None (0x00000000)
+#define ResType_Mem (0x00000001)
+#define ResType_IO (0x00000002)
+#define ResType_DMA (0x00000003)
+#define ResType_IRQ (0x00000004)
+
+#define fIOD_PortType (0x1)
+#define fIOD_Memory (0x0)
+#define fIOD_IO (0x1)
+#define fIOD_DECODE (0x00fc)
+#define fIOD_10_BIT_DECODE (0x0004)
+#define fIOD_12_BIT_DECODE (0x0008)
+#define fIOD_16_BIT_DECODE (0x0010)
+#define IO_ALIAS_10_BIT_DECODE (0x00000004)
+#define IO_ALIAS_12_BIT_DECODE (0x00000010)
+#define IO_ALIAS_16_BIT_DECODE (0x00000000)
+
+#define fIRQD_Exclusive (0x0)
+#define fIRQD_Share (0x1)
+#define fIRQD_Level (0x0)
+#define fIRQD_Edge (0x2)
+
+#define fDD_BYTE (0x0)
+#define fDD_WORD (0x1)
+#define fDD_NoBusMaster (0x0)
+#define fDD_BusMaster (0x4)
+#define fDD_TypeStandard (0x00)
+
+#pragma pack(push, 1)
+typedef struct IO_Range_s {
+    DWORDLONG IOR_Align;
+    DWORD IOR_nPorts;
+    DWORDLONG IOR_Min;
+    DWORDLONG IOR_Max;
+    DWORD IOR_RangeFlags;
+    DWORDLONG IOR_Alias;
+} IO_RANGE, *PIO_RANGE;
+
+typedef struct IO_Des_s {
+    DWORD IOD_Count;
+    DWORD IOD_Type;
+    DWORDLONG IOD_Alloc_Base;
+    DWORDLONG IOD_Alloc_End;
+    DWORD IOD_DesFlags;
+} IO_DES, *PIO_DES;
+
+typedef struct IO_Resource_s {
+    IO_DES IO_Header;
+    IO_RANGE IO_Data[1];
+} IO_RESOURCE, *PIO_RESOURCE;
+
+typedef struct IRQ_Range_s {
+    ULONG IRQR_Min;
+    ULONG IRQR_Max;
+    ULONG IRQR_Flags;
+} IRQ_RANGE, *PIRQ_RANGE;
+
+// The 64-bit header: Windows x64 programs see this one as IRQ_DES.
+typedef struct IRQ_Des_64_s {
+    DWORD IRQD_Count;
+    DWORD IRQD_Type;
+    DWORD IRQD_Flags;
+    ULONG IRQD_Alloc_Num;
+    ULONGLONG IRQD_Affinity;
+} IRQ_DES_64, *PIRQ_DES_64, IRQ_DES, *PIRQ_DES;
+
+typedef struct IRQ_Resource_64_s {
+    IRQ_DES_64 IRQ_Header;
+    IRQ_RANGE IRQ_Data[1];
+} IRQ_RESOURCE_64, *PIRQ_RESOURCE_64, IRQ_RESOURCE, *PIRQ_RESOURCE;
+
+typedef struct DMA_Range_s {
+    ULONG DR_Min;
+    ULONG DR_Max;
+    ULONG DR_Flags;
+} DMA_RANGE, *PDMA_RANGE;
+
+typedef struct DMA_Des_s {
+    DWORD DD_Count;
+    DWORD DD_Type;
+    DWORD DD_Flags;
+    ULONG DD_Alloc_Chan;
+} DMA_DES, *PDMA_DES;
+
+typedef struct DMA_Resource_s {
+    DMA_DES DMA_Header;
+    DMA_RANGE DMA_Data[1];
+} DMA_RESOURCE, *PDMA_RESOURCE;
+#pragma pack(pop)
+
+#define IOType_Range sizeof(struct IO_Range_s)
+#define IRQType_Range sizeof(struct IRQ_Range_s)
+#define DType_Range sizeof(struct DMA_Range_s)
+
+static_assert(sizeof(IO_DES) == 28 && sizeof(IO_RANGE) == 40, "I/O descriptor parts");
+static_assert(sizeof(IO_RESOURCE) == 68, "one I/O range descriptor is 68 bytes");
+static_assert(sizeof(IRQ_DES) == 24 && sizeof(IRQ_RANGE) == 12, "IRQ descriptor parts");
+static_assert(sizeof(IRQ_RESOURCE) == 36, "one IRQ descriptor is 36 bytes on x64");
+static_assert(sizeof(DMA_DES) == 16 && sizeof(DMA_RANGE) == 12, "DMA descriptor parts");
+static_assert(sizeof(DMA_RESOURCE) == 28, "one DMA descriptor is 28 bytes");
+
+extern "C" {
+// Only ALLOC_LOG_CONF and BOOT_LOG_CONF are kept: both name the node's allocated resources.
+// A null plcLogConf only asks whether there is one.
+CONFIGRET WINAPI CM_Get_First_Log_Conf(PLOG_CONF plcLogConf, DEVINST dnDevInst, ULONG ulFlags);
+// rdResDes is a log conf or a descriptor; ForResource ResType_All walks every descriptor.
+CONFIGRET WINAPI CM_Get_Next_Res_Des(PRES_DES prdResDes, RES_DES rdResDes, RESOURCEID ForResource,
+                                     PRESOURCEID pResourceID, ULONG ulFlags);
+CONFIGRET WINAPI CM_Get_Res_Des_Data(RES_DES rdResDes, PVOID Buffer, ULONG BufferLen,
+                                     ULONG ulFlags);
+CONFIGRET WINAPI CM_Get_Res_Des_Data_Size(PULONG pulSize, RES_DES rdResDes, ULONG ulFlags);
+CONFIGRET WINAPI CM_Free_Log_Conf_Handle(LOG_CONF lcLogConf);
+CONFIGRET WINAPI CM_Free_Res_Des_Handle(RES_DES rdResDes);
+// Only the local machine (a null or empty name) can be connected.
+CONFIGRET WINAPI CM_Connect_MachineA(PCSTR UNCServerName, PHMACHINE phMachine);
+CONFIGRET WINAPI CM_Disconnect_Machine(HMACHINE hMachine);
+// Lists the other present devices whose allocated resources of ResourceID meet the one
+// descriptor in ResourceData (I/O ranges overlap; IRQ and DMA numbers are equal).
+CONFIGRET WINAPI CM_Query_Resource_Conflict_List(PCONFLICT_LIST pclConflictList, DEVINST dnDevInst,
+                                                 RESOURCEID ResourceID, PCVOID ResourceData,
+                                                 ULONG ResourceLen, ULONG ulFlags,
+                                                 HMACHINE hMachine);
+CONFIGRET WINAPI CM_Get_Resource_Conflict_Count(CONFLICT_LIST clConflictList, PULONG pulCount);
+CONFIGRET WINAPI CM_Free_Resource_Conflict_Handle(CONFLICT_LIST clConflictList);
+}

@@ -137,3 +137,75 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceI
 HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                  DWORD Scope, DWORD HwProfile, DWORD KeyType, REGSAM samDesired);
 }
+
+// Device installation parameters and property changes (state of a device: enable, disable).
+typedef UINT DI_FUNCTION;
+typedef PVOID HSPFILEQ;
+typedef UINT(CALLBACK* PSP_FILE_CALLBACK_A)(PVOID Context, UINT Notification, UINT_PTR Param1,
+                                            UINT_PTR Param2);
+typedef PSP_FILE_CALLBACK_A PSP_FILE_CALLBACK;
+
+#define DIF_SELECTDEVICE 0x00000001
+#define DIF_INSTALLDEVICE 0x00000002
+#define DIF_REMOVE 0x00000005
+#define DIF_PROPERTYCHANGE 0x00000012
+#define DIF_SELECTBESTCOMPATDRV 0x00000017
+
+#define DICS_ENABLE 0x00000001
+#define DICS_DISABLE 0x00000002
+#define DICS_PROPCHANGE 0x00000003
+#define DICS_START 0x00000004
+#define DICS_STOP 0x00000005
+
+#define DI_SHOWOEM 0x00000001L
+#define DI_NEEDRESTART 0x00000080L
+#define DI_NEEDREBOOT 0x00000100L
+#define DI_NOBROWSE 0x00000200L
+#define DI_ENUMSINGLEINF 0x00010000L
+#define DI_DONOTCALLCONFIGMG 0x00020000L
+#define DI_QUIETINSTALL 0x00800000L
+#define DI_FLAGSEX_ALLOWEXCLUDEDDRVS 0x00000800L
+
+typedef struct _SP_CLASSINSTALL_HEADER {
+    DWORD cbSize;
+    DI_FUNCTION InstallFunction;
+} SP_CLASSINSTALL_HEADER, *PSP_CLASSINSTALL_HEADER;
+
+typedef struct _SP_PROPCHANGE_PARAMS {
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD StateChange;
+    DWORD Scope;
+    DWORD HwProfile;
+} SP_PROPCHANGE_PARAMS, *PSP_PROPCHANGE_PARAMS;
+
+typedef struct _SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PSP_FILE_CALLBACK InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+} SP_DEVINSTALL_PARAMS_A, *PSP_DEVINSTALL_PARAMS_A;
+static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8, "class install header is 8 bytes");
+static_assert(sizeof(SP_PROPCHANGE_PARAMS) == 20, "property change parameters are 20 bytes");
+// Callers set cbSize to exactly 0x140 on x64; any other size is refused.
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_A) == 320, "install parameters are 320 bytes on x64");
+static_assert(offsetof(SP_DEVINSTALL_PARAMS_A, DriverPath) == 60, "DriverPath follows Reserved");
+
+extern "C" {
+// The element's Flags, FlagsEx and DriverPath; the other fields read back as the set keeps them.
+BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                           PSP_DEVINSTALL_PARAMS_A DeviceInstallParams);
+BOOL WINAPI SetupDiSetDeviceInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                           PSP_DEVINSTALL_PARAMS_A DeviceInstallParams);
+// Only DIF_PROPERTYCHANGE parameters are modelled; null parameters clear the element's.
+BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                          PSP_CLASSINSTALL_HEADER ClassInstallParams,
+                                          DWORD ClassInstallParamsSize);
+// Applies the element's property change parameters (the default DIF_PROPERTYCHANGE handler).
+BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
+}
