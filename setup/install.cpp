@@ -20,26 +20,10 @@ typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND parent, LPCSTR 
 // better, which is what a caller asking for this package means.
 constexpr DWORD kInstallFlagForce = 0x00000001;
 
-struct DeviceInstaller {
-    platform::UniqueLibrary library;
-    UpdateDriverForPlugAndPlayDevicesProc update = nullptr;
-};
-
-// Loads newdev.dll and finds the installer's entry point; false when either fails (the
-// library is then already released).
-bool LoadDeviceInstaller(DeviceInstaller& installer) {
-    installer.library.reset(LoadLibraryA("newdev.dll"));
-    if (!installer.library) {
-        return false;
-    }
-    installer.update =
-        reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
-            GetProcAddress(installer.library.get(), "UpdateDriverForPlugAndPlayDevicesA")));
-    if (installer.update == nullptr) {
-        installer.library.reset();
-        return false;
-    }
-    return true;
+// The error of a failed step; a step that failed without saying why still counts as failed.
+DWORD ErrorOrDefault(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
 }
 
 // Copies a text argument into a buffer of MAX_PATH characters; false when it does not fit.
@@ -59,6 +43,27 @@ bool FileFound(const char* path) {
 }
 
 }  // namespace
+
+uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* rebootRequired) {
+    platform::UniqueLibrary library(LoadLibraryA("newdev.dll"));
+    if (!library) {
+        return ErrorOrDefault(ERROR_MOD_NOT_FOUND);
+    }
+    const auto update =
+        reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
+            GetProcAddress(library.get(), "UpdateDriverForPlugAndPlayDevicesA")));
+    if (update == nullptr) {
+        return ErrorOrDefault(ERROR_PROC_NOT_FOUND);
+    }
+    BOOL reboot = FALSE;
+    const BOOL installed = update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot);
+    // Read before the library is released, which may touch the last error.
+    const DWORD error = installed ? ERROR_SUCCESS : ErrorOrDefault(ERROR_GEN_FAILURE);
+    if (rebootRequired != nullptr) {
+        *rebootRequired = reboot ? 1 : 0;
+    }
+    return error;
+}
 
 bool RefreshDevices() {
     DEVINST root = 0;
@@ -85,16 +90,8 @@ bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired) {
     if (!FileFound(inf)) {
         return false;
     }
-    DeviceInstaller installer;
-    if (!LoadDeviceInstaller(installer)) {
-        return false;
-    }
-    BOOL reboot = FALSE;
-    const bool installed = installer.update(nullptr, id, inf, kInstallFlagForce, &reboot) != FALSE;
-    if (rebootRequired != nullptr) {
-        *rebootRequired = reboot ? 1 : 0;
-    }
-    return installed;
+    // The reboot out-value is written only once the installer has been called.
+    return RunDeviceInstaller(inf, id, rebootRequired) == ERROR_SUCCESS;
 }
 
 int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) {
@@ -103,13 +100,9 @@ int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) {
     if (infFile == nullptr || hardwareId == nullptr) {
         state = 2;
     } else {
-        DeviceInstaller installer;
-        if (LoadDeviceInstaller(installer)) {
-            BOOL reboot = FALSE;
-            if (!installer.update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot)) {
-                state = GetLastError();
-            }
-        }
+        // The caller's flag stays as it was: the installer gets a flag of this call's own.
+        int reboot = 0;
+        state = RunDeviceInstaller(infFile, hardwareId, &reboot);
     }
     std::printf("<==UpdateDriver, state=0x%x\n", static_cast<unsigned>(state));
     return static_cast<int32_t>(state);

@@ -337,15 +337,9 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
     return TRUE;
 }
 
-namespace {
-
-struct Registration {
-    Registration() {
-        sim::RegisterLibrary("newdev.dll", {{"UpdateDriverForPlugAndPlayDevicesA",
-                                             reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
-                                                 &UpdateDriverForPlugAndPlayDevicesA))}});
-        sim::SetInstallHandler(&sim::store::InstallFromStore);
-    }
-} registration;
-
-}  // namespace
+void sim::store::RegisterDeviceInstaller() {
+    sim::RegisterLibrary("newdev.dll", {{"UpdateDriverForPlugAndPlayDevicesA",
+                                         reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
+                                             &UpdateDriverForPlugAndPlayDevicesA))}});
+    sim::SetInstallHandler(&sim::store::InstallFromStore);
+}

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "devices_internal.h"
+#include "driver_store.h"
 #include "machine.h"
 
 namespace sim {
@@ -192,6 +193,11 @@ void RemoveFromParent(DeviceNode& node) {
         }
     }
 }
+
+// Wherever the device tree is linked in, so is the device installer that serves it.
+struct InstallerRegistration {
+    InstallerRegistration() { store::RegisterDeviceInstaller(); }
+} installerRegistration;
 
 }  // namespace
 

@@ -65,6 +65,10 @@ void RemovePackage(const std::string& oemName);
 // newest staged package on the node; false when no staged package serves it.
 bool InstallFromStore(DeviceNode& node);
 
+// Makes newdev.dll loadable and sets the install handler of re-enumeration; the device tree
+// calls it at start-up, since a static library leaves out an object that nothing refers to.
+void RegisterDeviceInstaller();
+
 // The devices whose driver key's InfPath names the OEM copy.
 std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName);
 

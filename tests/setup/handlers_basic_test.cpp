@@ -83,14 +83,21 @@ TEST_F(BasicCommands, InstallDriverNeedsTwoArgumentsAndFailsWhenTheOperationDoes
 }
 
 TEST_F(BasicCommands, UpdateDriverSucceedsExactlyWhenTheStateIsZero) {
-    // Without the device installer nothing is installed and the state stays 0.
+    const std::string inf = BK_SOURCE_DIR "/tests/fixtures/inf/widget/widget.inf";
+    AddBoard({"PCI\\VEN_1234&DEV_5678\\3&1&0&20",
+              {"PCI\\VEN_1234&DEV_5678"},
+              sim::Presence::Present,
+              28});
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf, "PCI\\VEN_1234&DEV_5678"}), kDone);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "<==UpdateDriver, state=0x0\n");
+    // Without the device installer nothing is installed, which is a failure.
     FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(RunCommand(UpdateDriverCommand, {"C:\\Drivers\\x.inf", kPciId}), kDone);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "<==UpdateDriver, state=0x0\n");
-    EXPECT_EQ(RunCommand(UpdateDriverCommand, {"C:\\Drivers\\x.inf"}), kBadUsage);
-    EXPECT_EQ(RunCommand(UpdateDriverCommand, {"C:\\Drivers\\x.inf", kPciId}, "\\\\host"),
-              kBadUsage);
+    EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf, "PCI\\VEN_1234&DEV_5678"}), kFailed);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "<==UpdateDriver, state=0x7e\n");
+    EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf}), kBadUsage);
+    EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf, kPciId}, "\\\\host"), kBadUsage);
 }
 
 }  // namespace

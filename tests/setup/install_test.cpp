@@ -98,21 +98,37 @@ TEST_F(InstallDriverPaths, AnArgumentOfExactly259CharactersStillFits) {
 
 class UpdateDriverPaths : public setup_test::MachineTest {};
 
-TEST_F(UpdateDriverPaths, WithoutTheInstallerNothingIsInstalledAndTheStateIsZero) {
+// A machine without the installer has installed nothing: the state is the load's error, not
+// the 0 that would tell the caller its board was updated.
+TEST_F(UpdateDriverPaths, WithoutTheInstallerTheStateIsTheLoadError) {
     FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     std::string out;
     int reboot = 7;
-    EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot, out), 0);
-    EXPECT_EQ(out, "<==UpdateDriver, state=0x0\n");
+    EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot, out), 126);
+    EXPECT_EQ(out, "<==UpdateDriver, state=0x7e\n");
     EXPECT_EQ(reboot, 7);
 }
 
-TEST_F(UpdateDriverPaths, AMissingEntryPointIsTheSameAsNoInstaller) {
+TEST_F(UpdateDriverPaths, AMissingEntryPointGivesItsErrorAndReleasesTheLibrary) {
     FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
     std::string out;
-    EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", nullptr, out), 0);
-    EXPECT_EQ(out, "<==UpdateDriver, state=0x0\n");
+    EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", nullptr, out), 127);
+    EXPECT_EQ(out, "<==UpdateDriver, state=0x7f\n");
     EXPECT_EQ(sim::LibraryLoadCount("newdev.dll"), 0u);
+}
+
+TEST_F(UpdateDriverPaths, TheSharedInstallerStepReportsEachFailedStep) {
+    int reboot = 7;
+    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 126u);
+    sim::Faults().clear();
+    FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 127u);
+    EXPECT_EQ(reboot, 7);
+    sim::Faults().clear();
+    // The installer itself ran and found no INF there; the flag is written.
+    EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 2u);
+    EXPECT_EQ(reboot, 0);
 }
 
 TEST_F(UpdateDriverPaths, AMissingArgumentFailsWithTwoAndStillTraces) {
@@ -126,10 +142,10 @@ TEST_F(UpdateDriverPaths, TheAliasesGiveWhatUpdateDriverGivesWithItsTrace) {
     std::string inf = kInf;
     std::string id = "PCI\\VEN_5AE3&DEV_0001";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(InstallNonPnpDriver(&inf[0], &id[0]), 0u);
-    EXPECT_EQ(UpdateDemoDriver(&inf[0]), 0);
+    EXPECT_EQ(InstallNonPnpDriver(&inf[0], &id[0]), 126u);
+    EXPECT_EQ(UpdateDemoDriver(&inf[0]), 126);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "<==UpdateDriver, state=0x0\n<==UpdateDriver, state=0x0\n");
+              "<==UpdateDriver, state=0x7e\n<==UpdateDriver, state=0x7e\n");
 }
 
 class Refresh : public setup_test::MachineTest {};
