@@ -73,6 +73,25 @@ BOARDKIT_API bool DeletePreInstallDriverFiles(char* infFile);
 BOARDKIT_API uint32_t InstallDemoDevice(char* infFile);
 BOARDKIT_API bool IsDemoDeviceInstalled(int* installed);
 
+/* The framework's configuration records: read one value of record `deviceNumber` into
+   `buffer` (`bufferSize` bytes). 0 also when the record or value is missing (the buffer then
+   keeps what the caller preset); 0xE0000017 when the store cannot be opened. */
+BOARDKIT_API uint32_t GetConfigurationItem(uint32_t deviceNumber, char* valueName,
+                                           uint32_t bufferSize, unsigned char* buffer);
+
+/* Device lists written to a text file, one catalog row a line. The installed and pre-installed
+   lists return 1 when the file was written, the driverless list 0; any other value means no
+   file was written. */
+BOARDKIT_API uint32_t GetDeviceInstalledList(char* path);
+BOARDKIT_API uint32_t GetDevicePreinstalledList(char* path);
+BOARDKIT_API uint32_t GetDeviceExistNotInstalledList(char* path);
+
+/* Removal of configuration records with their map entries: 0, also when nothing matched;
+   0xE0000017 when the store cannot be opened. */
+BOARDKIT_API uint32_t RemoveConfigurationByKernelKey(char* kernelKey);
+BOARDKIT_API uint32_t RemoveConfigurationByProductID(uint32_t productId);
+BOARDKIT_API uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber);
+
 #ifdef __cplusplus
 }
 /* The three-argument form of InstallIsaDevice, for C++ callers. */
