@@ -9,6 +9,7 @@
 #include "devices_internal.h"
 #include "driver_store.h"
 #include "machine.h"
+#include "resources_alloc.h"
 
 namespace sim {
 
@@ -280,6 +281,7 @@ bool RemoveDevice(std::string_view instanceId) {
         s.root.children.push_back(child);
     }
     RemoveFromParent(*node);
+    ForgetNodeState(node->instanceId);
     s.byId.erase(FoldName(node->instanceId));
     s.byDevInst.erase(node->devInst);
     for (auto it = s.nodes.begin(); it != s.nodes.end(); ++it) {

@@ -9,17 +9,28 @@
 
 namespace sim {
 
+// What SetupDi{Get,Set}DeviceInstallParamsA carry for a set or one of its elements.
+struct InstallParams {
+    DWORD flags = 0;
+    DWORD flagsEx = 0;
+    std::string driverPath;
+};
+
 struct DevInfoElement {
     DEVINST devInst = 0;
     GUID classGuid{};
     // Created by SetupDiCreateDeviceInfoA and not yet registered: the node goes away with the
     // set unless SetupDiRegisterDeviceInfo keeps it.
     bool registered = true;
+    InstallParams install;
+    // The DIF_PROPERTYCHANGE parameters SetupDiSetClassInstallParamsA gave, if any.
+    std::optional<SP_PROPCHANGE_PARAMS> propChange;
 };
 
 struct DeviceInfoSet {
     GUID classGuid{};  // GUID_NULL for a set of all classes
     bool hasClass = false;
+    InstallParams install;  // the set's own, for calls without an element
     std::vector<DevInfoElement> elements;  // SP_DEVINFO_DATA.Reserved is index + 1
 };
 

@@ -328,8 +328,8 @@ static_assert(sizeof(DMA_DES) == 16 && sizeof(DMA_RANGE) == 12, "DMA descriptor 
 static_assert(sizeof(DMA_RESOURCE) == 28, "one DMA descriptor is 28 bytes");
 
 extern "C" {
-// Only ALLOC_LOG_CONF and BOOT_LOG_CONF are kept: both name the node's allocated resources.
-// A null plcLogConf only asks whether there is one.
+// ALLOC_LOG_CONF: the resources of a started device (none while disabled or failed);
+// BOOT_LOG_CONF: the same resources while the node is present. A null plcLogConf only asks.
 CONFIGRET WINAPI CM_Get_First_Log_Conf(PLOG_CONF plcLogConf, DEVINST dnDevInst, ULONG ulFlags);
 // rdResDes is a log conf or a descriptor; ForResource ResType_All walks every descriptor.
 CONFIGRET WINAPI CM_Get_Next_Res_Des(PRES_DES prdResDes, RES_DES rdResDes, RESOURCEID ForResource,
