@@ -92,6 +92,14 @@ BOARDKIT_API uint32_t RemoveConfigurationByKernelKey(char* kernelKey);
 BOARDKIT_API uint32_t RemoveConfigurationByProductID(uint32_t productId);
 BOARDKIT_API uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber);
 
+/* Enable, disable or unload the present device of a configuration record. 0 when done (also
+   when the record's product is not in the catalog); 0xE0000017 when no present device matches
+   or the node cannot be removed; a refused state change gives the platform's error code. */
+BOARDKIT_API int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber, int* reboot);
+BOARDKIT_API int32_t EnableDevices(char* kernelKey);
+BOARDKIT_API int32_t DisableDevices(char* kernelKey);
+BOARDKIT_API int32_t UnloadDevice(int32_t deviceNumber);
+
 #ifdef __cplusplus
 }
 /* The three-argument form of InstallIsaDevice, for C++ callers. */
