@@ -8,6 +8,8 @@
 //   boardkit-sim [-M DIR] fault list | fault clear
 //   boardkit-sim [-M DIR] set elevated yes|no
 //   boardkit-sim [-M DIR] journal
+//   boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]
+//   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
 //
 // Without -M the image named by BOARDKIT_MACHINE is used.
 #include <cstdio>
@@ -37,7 +39,9 @@ int Usage() {
                  "       boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N|--from N]\n"
                  "       boardkit-sim [-M DIR] fault list | fault clear\n"
                  "       boardkit-sim [-M DIR] set elevated yes|no\n"
-                 "       boardkit-sim [-M DIR] journal\n");
+                 "       boardkit-sim [-M DIR] journal\n"
+                 "       boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]\n"
+                 "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n");
     return 2;
 }
 
@@ -156,7 +160,14 @@ int Show(const Args& args) {
     if (what == "journal") {
         return Journal();
     }
-    return tools::ShowAreas(what) ? 0 : Usage();
+    if (what == "resources") {
+        tools::ShowResources();
+        return 0;
+    }
+    if (what == "devices" || what == "all") {
+        tools::ShowDevices();
+    }
+    return tools::ShowAreas(what) || what == "devices" ? 0 : Usage();
 }
 
 }  // namespace
@@ -199,6 +210,10 @@ int main(int argc, char** argv) {
         rc = Set(args);
     } else if (command == "journal") {
         rc = Journal();
+    } else if (command == "device" && !args.empty() && args[0] == "resources") {
+        rc = tools::ResourcesCommand(Args(args.begin() + 1, args.end()));
+    } else if (command == "device") {
+        rc = tools::DeviceCommand(args);
     } else if (command == "reg") {
         rc = tools::RegCommand(args);
     } else {

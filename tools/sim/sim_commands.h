@@ -8,4 +8,13 @@ namespace tools {
 int RegCommand(const std::vector<std::string>& args);
 // Prints the area `what` ("registry", "files", or "all" for every area); false if unknown.
 bool ShowAreas(const std::string& what);
+// `device plug|arrive|unplug|remove ...`; returns the exit code.
+int DeviceCommand(const std::vector<std::string>& args);
+// Prints every device node: instance ID, presence, problem, IDs, location, InfPath.
+void ShowDevices();
+// `device resources ID [--io FIRST-LAST]... [--irq N]... [--dma N]...`; the exit code.
+int ResourcesCommand(const std::vector<std::string>& args);
+// "io 0x300-0x31F, irq 5" for a node ("" when it holds nothing), and every node's as a list.
+std::string DescribeNodeResources(const std::string& instanceId);
+void ShowResources();
 }  // namespace tools
