@@ -12,3 +12,4 @@
 #include "simwin/cfgmgr32.h"
 #include "simwin/setupapi_store.h"
 #include "simwin/newdev.h"
+#include "simwin/wincrypt.h"
