@@ -8,16 +8,12 @@
         return CommandLineFits(machine, argc, required) ? EXIT_RET_FAILURE : EXIT_RET_BAD_USAGE; \
     }
 
-BK_PENDING_COMMAND(InstallDemoDeviceCommand, 1)
 BK_PENDING_COMMAND(UninstallDriverCommand, 1)
 BK_PENDING_COMMAND(RemoveDeviceCommand, 1)
-BK_PENDING_COMMAND(InstallIsaDevicePnpCommand, 2)
-BK_PENDING_COMMAND(IsDemoDeviceInstalledCommand, 0)
 BK_PENDING_COMMAND(GetDeviceInstalledListCommand, 1)
 BK_PENDING_COMMAND(GetDevicePreinstalledListCommand, 1)
 BK_PENDING_COMMAND(GetDeviceExistNotInstalledListCommand, 1)
 BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
-BK_PENDING_COMMAND(UpdateIsaDriverCommand, 2)
 BK_PENDING_COMMAND(RemoveConfigurationByKernelKeyCommand, 1)
 BK_PENDING_COMMAND(RemoveConfigurationByProductIDCommand, 1)
 BK_PENDING_COMMAND(RemoveConfigurationByDeviceNumCommand, 1)

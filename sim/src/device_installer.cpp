@@ -197,6 +197,19 @@ DWORD InstallOnDevice(DeviceNode& node, const std::string& oemName, const inf::F
 
 }  // namespace
 
+const inf::Model* BestModelForDevice(const std::vector<inf::Model>& models, const DeviceNode& node,
+                                     size_t& rank, std::string& matching) {
+    return BestModel(models, DeviceIds(node), rank, matching);
+}
+
+DWORD InstallModel(DeviceNode& node, const Package& package, const inf::Model& model,
+                   const std::string& matchingId, bool& reboot) {
+    std::string oemName;
+    if (DWORD e = StagePackage(package, oemName))
+        return e;
+    return InstallOnDevice(node, oemName, package.inf, model, matchingId, true, reboot);
+}
+
 std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName) {
     std::vector<DeviceNode*> users;
     for (DeviceNode* node : AllDevices()) {
@@ -340,6 +353,9 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
 void sim::store::RegisterDeviceInstaller() {
     sim::RegisterLibrary("newdev.dll", {{"UpdateDriverForPlugAndPlayDevicesA",
                                          reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
-                                             &UpdateDriverForPlugAndPlayDevicesA))}});
+                                             &UpdateDriverForPlugAndPlayDevicesA))},
+                                        {"InstallSelectedDriver",
+                                         reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
+                                             &InstallSelectedDriver))}});
     sim::SetInstallHandler(&sim::store::InstallFromStore);
 }
