@@ -69,6 +69,14 @@ bool InstallFromStore(DeviceNode& node);
 // calls it at start-up, since a static library leaves out an object that nothing refers to.
 void RegisterDeviceInstaller();
 
+// The model of the package that serves the node best (its hardware IDs rank before its
+// compatible IDs); `rank` is the position of the matching ID among the node's IDs.
+const inf::Model* BestModelForDevice(const std::vector<inf::Model>& models, const DeviceNode& node,
+                                     size_t& rank, std::string& matching);
+// Stages the package and installs `model` of it on the node, as the device installer does.
+DWORD InstallModel(DeviceNode& node, const Package& package, const inf::Model& model,
+                   const std::string& matchingId, bool& reboot);
+
 // The devices whose driver key's InfPath names the OEM copy.
 std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName);
 

@@ -17,3 +17,11 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
                                                LPCSTR FullInfPath, DWORD InstallFlags,
                                                PBOOL bRebootRequired);
 }
+
+extern "C" {
+// Installs the driver selected for the set's selected device (SetupDiSetSelectedDevice,
+// SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV)); *Reboot becomes nonzero when a file could
+// not be replaced now. The MinGW headers do not declare it; programs type the pointer themselves.
+BOOL WINAPI InstallSelectedDriver(HWND hwndParent, HDEVINFO DeviceInfoSet, LPCWSTR Reserved,
+                                  BOOL Backup, PDWORD Reboot);
+}

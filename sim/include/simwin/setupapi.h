@@ -2,6 +2,7 @@
 // simulated machine declares them. ANSI forms only; struct layouts as on Windows x64.
 #pragma once
 #include "simwin/base.h"
+#include "simwin/files.h"
 #include "simwin/guid.h"
 #include "simwin/registry.h"
 
@@ -208,4 +209,49 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
                                           DWORD ClassInstallParamsSize);
 // Applies the element's property change parameters (the default DIF_PROPERTYCHANGE handler).
 BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
+}
+
+// Driver selection for one INF: the INF's class, driver lists and the selected driver.
+#define SPDIT_NODRIVER 0x00000000
+#define SPDIT_CLASSDRIVER 0x00000001
+#define SPDIT_COMPATDRIVER 0x00000002
+#define ERROR_NO_COMPAT_DRIVERS (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x228)
+
+typedef struct _SP_DRVINFO_DATA_V2_A {
+    DWORD cbSize;
+    DWORD DriverType;
+    ULONG_PTR Reserved;
+    CHAR Description[LINE_LEN];
+    CHAR MfgName[LINE_LEN];
+    CHAR ProviderName[LINE_LEN];
+    FILETIME DriverDate;
+    DWORDLONG DriverVersion;
+} SP_DRVINFO_DATA_V2_A, *PSP_DRVINFO_DATA_V2_A;
+typedef struct _SP_DRVINFO_DATA_V1_A {
+    DWORD cbSize;
+    DWORD DriverType;
+    ULONG_PTR Reserved;
+    CHAR Description[LINE_LEN];
+    CHAR MfgName[LINE_LEN];
+    CHAR ProviderName[LINE_LEN];
+} SP_DRVINFO_DATA_V1_A, *PSP_DRVINFO_DATA_V1_A;
+typedef SP_DRVINFO_DATA_V2_A SP_DRVINFO_DATA_A;
+typedef PSP_DRVINFO_DATA_V2_A PSP_DRVINFO_DATA_A;
+// Both sizes are accepted as cbSize; the V2 form adds the date and version.
+static_assert(sizeof(SP_DRVINFO_DATA_V2_A) == 800, "SP_DRVINFO_DATA_V2_A is 800 bytes on x64");
+static_assert(sizeof(SP_DRVINFO_DATA_V1_A) == 784, "SP_DRVINFO_DATA_V1_A is 784 bytes on x64");
+
+extern "C" {
+// The class name and GUID of the INF's [Version]; FALSE for an INF without a class.
+BOOL WINAPI SetupDiGetINFClassA(PCSTR InfName, LPGUID ClassGuid, PSTR ClassName,
+                                DWORD ClassNameSize, PDWORD RequiredSize);
+BOOL WINAPI SetupDiSetSelectedDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
+// SPDIT_COMPATDRIVER only, and with DI_ENUMSINGLEINF: the drivers of the one INF DriverPath names.
+BOOL WINAPI SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                       DWORD DriverType);
+// DIF_SELECTBESTCOMPATDRV only: the driver whose ID matches the device's earliest ID.
+BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                      PSP_DEVINFO_DATA DeviceInfoData);
+BOOL WINAPI SetupDiGetSelectedDriverA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                      PSP_DRVINFO_DATA_A DriverInfoData);
 }
