@@ -22,8 +22,3 @@ BK_PENDING_COMMAND(UninstallNonePnpDriverCommand, 2)
 BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)
 BK_PENDING_COMMAND(UnloadDeviceCommand, 1)
 BK_PENDING_COMMAND(EnableOrDisableDeviceCommand, 2)
-
-// The certificate command reads none of its inputs.
-int32_t InstallCertificateCommand(const char*, const char*, uint32_t, int32_t, char**) {
-    return EXIT_RET_FAILURE;
-}

@@ -100,6 +100,10 @@ BOARDKIT_API int32_t EnableDevices(char* kernelKey);
 BOARDKIT_API int32_t DisableDevices(char* kernelKey);
 BOARDKIT_API int32_t UnloadDevice(int32_t deviceNumber);
 
+/* Adds the maker's publisher certificate, carried in the program, to the local machine's
+   "TrustedPublisher" store (a copy already there is kept): 0, or 2 on any failure. */
+BOARDKIT_API int32_t InstallCertificate(void);
+
 #ifdef __cplusplus
 }
 /* The three-argument form of InstallIsaDevice, for C++ callers. */
