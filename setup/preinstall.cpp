@@ -1,0 +1,174 @@
+// Pre-installing driver packages into the driver store, and the software demo device: a
+// root-enumerated node with a board number of its own and the demo driver.
+#include "setup/preinstall.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "boardkit/operations.h"
+#include "config/store.h"
+#include "legacy/device_node.h"
+#include "platform/unique.h"
+#include "setup/device_properties.h"
+#include "setup/install.h"
+#include "setup/system_paths.h"
+
+namespace {
+
+constexpr uint32_t kNoFreeBoardNumber = 0xE000FFFF;
+
+// Stages the package without replacing a copy already there; `copyName` receives the name of
+// the copy in the store, also when the call fails because the package is already staged.
+bool CopyToStore(char* infFile, char (&copyName)[MAX_PATH]) {
+    return SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, copyName, MAX_PATH,
+                            nullptr, nullptr) != FALSE;
+}
+
+// The board numbers the demo records reached by the scan hold. `demoSeen` tells whether any
+// demo record came up, even one whose BoardID could not be read.
+std::vector<uint32_t> UsedBoardNumbers(bool& demoSeen) {
+    std::vector<uint32_t> used;
+    demoSeen = false;
+    ForEachConfigurationRecord([&](ConfigurationRecord& record) {
+        if (record.name == nullptr || std::strncmp(record.name, "De", 2) != 0) {
+            return RecordScanStep::Continue;
+        }
+        uint32_t productId = 0;
+        if (!ReadRecordNumber(record.key, "ProductID", productId)) {
+            return RecordScanStep::Stop;
+        }
+        if (productId != 0) {
+            return RecordScanStep::Continue;
+        }
+        demoSeen = true;
+        uint32_t boardId = 0xFFFFFFFF;
+        if (!ReadRecordNumber(record.key, "BoardID", boardId)) {
+            return RecordScanStep::Stop;
+        }
+        used.push_back(boardId);
+        return RecordScanStep::Continue;
+    });
+    return used;
+}
+
+bool Contains(const std::vector<uint32_t>& numbers, uint32_t n) {
+    for (uint32_t used : numbers) {
+        if (used == n) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when a present device carries "DEMO" (exactly) among its hardware IDs.
+bool DemoDevicePresent(HDEVINFO set) {
+    bool found = false;
+    ForEachDeviceHardwareIds(set, [&](SP_DEVINFO_DATA&, const char* ids) {
+        found = AnyHardwareId(ids, [](std::string_view id) { return id == "DEMO"; });
+        return found;
+    });
+    return found;
+}
+
+// Writes the board number as the node's location. 0, or the write's error.
+DWORD WriteLocation(const char (&text)[kBoardNumberTextSize]) {
+    // The three digits and two zero bytes, as the framework reads the location back.
+    const DWORD bytes = static_cast<DWORD>(std::strlen(text) + 2);
+    if (!SetupDiSetDeviceRegistryPropertyA(
+            CurrentDeviceNode.deviceInfoSet, &CurrentDeviceNode.deviceInfoData,
+            SPDRP_LOCATION_INFORMATION, reinterpret_cast<const BYTE*>(text), bytes)) {
+        const DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+uint32_t AllocateBoardNumber(uint32_t* boardNumber) {
+    bool demoSeen = false;
+    const std::vector<uint32_t> used = UsedBoardNumbers(demoSeen);
+    if (demoSeen && used.empty()) {
+        return kStoreNotFound;
+    }
+    uint32_t n = 0;
+    while (Contains(used, n)) {
+        ++n;
+    }
+    if (n > kLastBoardNumber) {
+        return kNoFreeBoardNumber;
+    }
+    if (boardNumber != nullptr) {
+        *boardNumber = n;
+    }
+    return 0;
+}
+
+void FormatBoardNumber(uint32_t boardNumber, char (&text)[kBoardNumberTextSize]) {
+    std::memset(text, 0, sizeof text);
+    // Allocation never gives more than 999, so three digits always fit.
+    std::snprintf(text, sizeof text, "%03u", static_cast<unsigned>(boardNumber % 1000));
+}
+
+bool PreInstallDriver(char* infFile) {
+    if (infFile == nullptr) {
+        return false;
+    }
+    char copyName[MAX_PATH] = {};
+    return CopyToStore(infFile, copyName);
+}
+
+bool DeletePreInstallDriverFiles(char* infFile) {
+    if (infFile == nullptr) {
+        return false;
+    }
+    // Only the copy's name is wanted: a staged package fails the call and still names its copy.
+    char copyName[MAX_PATH] = {};
+    CopyToStore(infFile, copyName);
+    if (copyName[0] == '\0') {
+        return false;
+    }
+    const std::string fileName(FileNamePart(copyName));
+    return SetupUninstallOEMInfA(fileName.c_str(), SUOI_FORCEDELETE, nullptr) != FALSE;
+}
+
+uint32_t InstallDemoDevice(char* infFile) {
+    if (infFile == nullptr) {
+        return 2;
+    }
+    uint32_t boardNumber = 0;
+    if (const uint32_t error = AllocateBoardNumber(&boardNumber)) {
+        return error;
+    }
+    char location[kBoardNumberTextSize];
+    FormatBoardNumber(boardNumber, location);
+    SweepAliasRecords();
+    char demoHardwareIds[] = "DEMO\0";  // the ID, its terminator and the list's terminator
+    if (const uint32_t error = CreateDeviceNode(infFile, demoHardwareIds)) {
+        return error;
+    }
+    // A demo node without its board number could never be matched to its record: it goes.
+    if (const DWORD error = WriteLocation(location)) {
+        DeleteDeviceNode();
+        return error;
+    }
+    const int32_t result = UpdateDemoDriver(infFile);
+    if (result == 0) {
+        CloseDeviceNode();
+    } else {
+        DeleteDeviceNode();
+    }
+    return static_cast<uint32_t>(result);
+}
+
+bool IsDemoDeviceInstalled(int* installed) {
+    platform::UniqueDevInfo set(SetupDiGetClassDevsA(&kBoardDeviceClassGuid, nullptr, nullptr,
+                                                     DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    const bool found = set && DemoDevicePresent(set.get());
+    if (installed != nullptr) {
+        *installed = found ? 1 : 0;
+    }
+    return true;
+}
