@@ -37,12 +37,12 @@ bool OpenConfigurationRoot(platform::UniqueHKey& root);
 
 // The subkey that a scan stands on.
 struct ConfigurationRecord {
-    HKEY root = nullptr;        // the open store root
-    HKEY key = nullptr;         // the open subkey (KEY_ALL_ACCESS); null once deleted
-    const char* name = nullptr; // the subkey's name as enumerated
-    bool numbered = false;      // the name is "Device" + digits
-    uint32_t deviceNumber = 0;  // meaningful only when numbered
-    bool deleted = false;       // set by DeleteVisitedRecord when the subkey is gone
+    HKEY root = nullptr;         // the open store root
+    HKEY key = nullptr;          // the open subkey (KEY_ALL_ACCESS); null once deleted
+    const char* name = nullptr;  // the subkey's name as enumerated
+    bool numbered = false;       // the name is "Device" + digits
+    uint32_t deviceNumber = 0;   // meaningful only when numbered
+    bool deleted = false;        // set by DeleteVisitedRecord when the subkey is gone
 };
 
 enum class RecordScanStep { Continue, Stop };

@@ -10,13 +10,7 @@
 
 BK_PENDING_COMMAND(UninstallDriverCommand, 1)
 BK_PENDING_COMMAND(RemoveDeviceCommand, 1)
-BK_PENDING_COMMAND(GetDeviceInstalledListCommand, 1)
-BK_PENDING_COMMAND(GetDevicePreinstalledListCommand, 1)
-BK_PENDING_COMMAND(GetDeviceExistNotInstalledListCommand, 1)
 BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
-BK_PENDING_COMMAND(RemoveConfigurationByKernelKeyCommand, 1)
-BK_PENDING_COMMAND(RemoveConfigurationByProductIDCommand, 1)
-BK_PENDING_COMMAND(RemoveConfigurationByDeviceNumCommand, 1)
 BK_PENDING_COMMAND(KillBoardkitAPTimerCommand, 1)
 BK_PENDING_COMMAND(UninstallNonePnpDriverCommand, 2)
 BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)

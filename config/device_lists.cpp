@@ -1,0 +1,175 @@
+// The installed, pre-installed and driverless device lists.
+#include "config/device_lists.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "boardkit/operations.h"
+#include "catalog/text.h"
+#include "config/store.h"
+#include "platform/unique.h"
+#include "platform/win32.h"
+#include "setup/device_properties.h"
+#include "setup/oem_inf.h"
+
+namespace {
+
+constexpr DWORD kPreinstallTextSize = MAX_PATH;
+constexpr uint32_t kListWritten = 1;
+constexpr uint32_t kDriverlessListWritten = 0;
+constexpr uint32_t kHardwareIdsUnreadable = 2;
+
+// A failure result must never read as "written": callers map exactly that value to yes.
+uint32_t FailureResult(DWORD error, uint32_t writtenValue) {
+    return (error == 0 || error == writtenValue) ? ERROR_GEN_FAILURE : error;
+}
+
+uint32_t WriteOrReport(const char* operation, const char* path, const DeviceList& list,
+                       uint32_t writtenValue) {
+    if (WriteDeviceList(path, list)) {
+        return writtenValue;
+    }
+    const DWORD error = GetLastError();
+    std::printf("\n%s: the list file %s cannot be written (error %lu); no list written\n",
+                operation, path == nullptr ? "(none)" : path, static_cast<unsigned long>(error));
+    return FailureResult(error, writtenValue);
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// The problem number of a device, false when its status cannot be read.
+bool ProblemOf(DEVINST node, ULONG& problem) {
+    ULONG status = 0;
+    return CM_Get_DevNode_Status(&status, &problem, node, 0) == CR_SUCCESS;
+}
+
+void AppendDriverlessRow(const SP_DEVINFO_DATA& device, const char* ids, DeviceList& list) {
+    const std::string id = UpperCase(FirstHardwareId(ids));
+    for (const CatalogEntry* row = CatalogFindByDeviceHardwareIdPrefix(id.c_str()); row != nullptr;
+         row = CatalogFindNextByDeviceHardwareIdPrefix(id.c_str(), row)) {
+        ULONG problem = 0;
+        if (!ProblemOf(device.DevInst, problem)) {
+            return;
+        }
+        if (problem != 0) {
+            list.push_back(row);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::string DeviceListLine(const CatalogEntry& row) {
+    return std::to_string(row.productId) + "," + row.model + "," + row.infRelativePath + "," +
+           row.hardwareId + "," + row.userDll + "," + row.kernelDriver;
+}
+
+void AppendPreinstalledRows(DeviceList& list) {
+    platform::UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, 0, KEY_ALL_ACCESS, key.put()) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    for (DWORD index = 0;; ++index) {
+        char name[kPreinstallTextSize] = {};
+        // One byte past the capacity stays zero, so data without a terminator ends inside.
+        char data[kPreinstallTextSize + 1] = {};
+        DWORD nameLength = kPreinstallTextSize;
+        DWORD dataSize = kPreinstallTextSize;
+        const LSTATUS status = RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(data), &dataSize);
+        // A name or data too long for a record is no record of ours: it is passed over.
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            return;
+        }
+        const CatalogEntry* row = CatalogFindByStoredInfFileName(UpperCase(data).c_str());
+        if (row != nullptr && std::find(list.begin(), list.end(), row) == list.end()) {
+            list.push_back(row);
+        }
+    }
+}
+
+bool WriteDeviceList(const char* path, const DeviceList& list) {
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    platform::UniqueFile file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    std::string bytes;
+    for (const CatalogEntry* row : list) {
+        // The lines end as a text-mode C stream writes them, on every platform.
+        bytes += DeviceListLine(*row) + "\r\n";
+    }
+    if (!WriteAll(file.get(), bytes)) {
+        const DWORD error = GetLastError();
+        file.reset();
+        DeleteFileA(path);
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+uint32_t GetDeviceInstalledList(char* path) {
+    std::printf("\n%s", path == nullptr ? "" : path);
+    DeviceList list;
+    const uint32_t scanned = ForEachConfigurationRecord([&](ConfigurationRecord& record) {
+        uint32_t productId = 0;
+        if (ReadRecordNumber(record.key, "ProductID", productId)) {
+            const CatalogEntry* row = CatalogFindByProductId(productId);
+            if (row != nullptr) {
+                list.push_back(row);
+            }
+        }
+        return RecordScanStep::Continue;
+    });
+    if (scanned != 0) {
+        std::printf(
+            "\nGetDeviceInstalledList: the configuration store cannot be opened; "
+            "no list written\n");
+        return scanned;
+    }
+    AppendPreinstalledRows(list);
+    return WriteOrReport("GetDeviceInstalledList", path, list, kListWritten);
+}
+
+uint32_t GetDevicePreinstalledList(char* path) {
+    DeviceList list;
+    AppendPreinstalledRows(list);
+    return WriteOrReport("GetDevicePreinstalledList", path, list, kListWritten);
+}
+
+uint32_t GetDeviceExistNotInstalledList(char* path) {
+    DeviceList list;
+    platform::UniqueDevInfo devices(
+        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (devices) {
+        const DeviceScanEnd end =
+            ForEachDeviceHardwareIds(devices.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+                AppendDriverlessRow(device, ids, list);
+                return false;
+            });
+        if (end == DeviceScanEnd::Failed) {
+            const DWORD error = GetLastError();
+            std::printf(
+                "\nGetDeviceExistNotInstalledList: a device's hardware IDs cannot be "
+                "read (error %lu); no list written\n",
+                static_cast<unsigned long>(error));
+            return kHardwareIdsUnreadable;
+        }
+    }
+    return WriteOrReport("GetDeviceExistNotInstalledList", path, list, kDriverlessListWritten);
+}
