@@ -41,7 +41,8 @@ int Usage() {
                  "       boardkit-sim [-M DIR] set elevated yes|no\n"
                  "       boardkit-sim [-M DIR] journal\n"
                  "       boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]\n"
-                 "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n");
+                 "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
+                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n");
     return 2;
 }
 
@@ -214,6 +215,8 @@ int main(int argc, char** argv) {
         rc = tools::ResourcesCommand(Args(args.begin() + 1, args.end()));
     } else if (command == "device") {
         rc = tools::DeviceCommand(args);
+    } else if (command == "file") {
+        rc = tools::FileCommand(args);
     } else if (command == "reg") {
         rc = tools::RegCommand(args);
     } else {

@@ -17,4 +17,6 @@ int ResourcesCommand(const std::vector<std::string>& args);
 // "io 0x300-0x31F, irq 5" for a node ("" when it holds nothing), and every node's as a list.
 std::string DescribeNodeResources(const std::string& instanceId);
 void ShowResources();
+// `file write C:\PATH TEXT`: creates the file (and its folders) with the text.
+int FileCommand(const std::vector<std::string>& args);
 }  // namespace tools
