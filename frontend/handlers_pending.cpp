@@ -8,11 +8,8 @@
         return CommandLineFits(machine, argc, required) ? EXIT_RET_FAILURE : EXIT_RET_BAD_USAGE; \
     }
 
-BK_PENDING_COMMAND(UninstallDriverCommand, 1)
-BK_PENDING_COMMAND(RemoveDeviceCommand, 1)
 BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
 BK_PENDING_COMMAND(KillBoardkitAPTimerCommand, 1)
-BK_PENDING_COMMAND(UninstallNonePnpDriverCommand, 2)
 BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)
 BK_PENDING_COMMAND(UnloadDeviceCommand, 1)
 BK_PENDING_COMMAND(EnableOrDisableDeviceCommand, 2)

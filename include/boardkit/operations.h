@@ -104,6 +104,22 @@ BOARDKIT_API int32_t UnloadDevice(int32_t deviceNumber);
    "TrustedPublisher" store (a copy already there is kept): 0, or 2 on any failure. */
 BOARDKIT_API int32_t InstallCertificate(void);
 
+/* Update of a board's driver to a new package, whatever its bus and whether it is plugged in:
+   0, 2 (missing or empty argument, no catalog row, INF file not found), or the error of the
+   step that failed. The reboot out-value is not written. */
+BOARDKIT_API int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* reboot);
+
+/* Uninstallation. UninstallDriver upper-cases the kernel key in place and returns 2 (no
+   catalog row), 0xE0000017 (no configuration store) or DeleteDriverFile's result, which is 0,
+   2 or the error of the first file that could not be deleted. RemoveDevice refuses an empty
+   text. Uninstall takes a record's device number, or a negative number for every demo device.
+   UninstallNonePnpDriver refuses an empty prefix with 2. */
+BOARDKIT_API int32_t UninstallDriver(char* kernelKey);
+BOARDKIT_API int32_t DeleteDriverFile(char* kernelKey);
+BOARDKIT_API bool RemoveDevice(char* hardwareId);
+BOARDKIT_API uint32_t Uninstall(int32_t deviceNumber);
+BOARDKIT_API uint32_t UninstallNonePnpDriver(char* infFile, char* hardwareIdPrefix);
+
 #ifdef __cplusplus
 }
 /* The three-argument form of InstallIsaDevice, for C++ callers. */
