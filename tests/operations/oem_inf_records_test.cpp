@@ -92,8 +92,11 @@ class PreinstallRecordsOnTheMachine : public ::testing::Test {
 TEST_F(PreinstallRecordsOnTheMachine, NoDeviceTwiceAddsOneRecordAndPresentDeviceRemovesIt) {
     ASSERT_EQ(before_.count("BkOpsTest"), 0u) << "a record of an earlier run is left over";
     char inf[] = "C:\\Drivers\\Ops\\BkOpsTests.inf";
+    char again[] = "D:\\OPS\\BKOPSTESTS.INF";
     UpdatePreinstallRecord(inf, PreinstallMode::NoDevice);
-    UpdatePreinstallRecord(inf, PreinstallMode::NoDevice);
+    // The second time the record is found (in any case) and left as it is; a second add
+    // would rewrite it with this spelling.
+    UpdatePreinstallRecord(again, PreinstallMode::NoDevice);
     std::map<std::string, std::string> expected = before_;
     expected["BkOpsTest"] = "BkOpsTests.inf";
     EXPECT_EQ(PreinstallRecords(), expected);
