@@ -1,0 +1,189 @@
+// UpdateNewDriver: the demo, legacy and plug-and-play paths of a driver update; for a
+// plug-and-play board, the old package copies go, the new package is staged, and then the
+// present board is updated or the absent board's entries are prepared for its return.
+#include "setup/update.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "boardkit/operations.h"
+#include "catalog/catalog.h"
+#include "catalog/text.h"
+#include "platform/unique.h"
+#include "setup/device_properties.h"
+#include "setup/install.h"
+#include "setup/oem_inf.h"
+
+namespace {
+
+// Arguments are copied into buffers of this size; a longer one is refused.
+bool FitsBuffer(const char* text) {
+    return std::strlen(text) < MAX_PATH;
+}
+
+// Only an entry whose flags were read gets them back with the reinstall bit; an entry without
+// any flags starts from none. Flags that could not be read are never written over.
+void MarkEntry(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    DWORD flags = 0;
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_CONFIGFLAGS, &type,
+                                           reinterpret_cast<BYTE*>(&flags), sizeof flags,
+                                           nullptr)) {
+        if (GetLastError() != ERROR_INVALID_DATA) {
+            return;
+        }
+        flags = 0;
+    }
+    flags |= kConfigFlagReinstall;
+    SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_CONFIGFLAGS,
+                                      reinterpret_cast<const BYTE*>(&flags), sizeof flags);
+}
+
+int32_t UpdateDemoBoard(char* infFile) {
+    int installed = 0;
+    if (!IsDemoDeviceInstalled(&installed)) {
+        return 2;
+    }
+    return installed != 0 ? UpdateDemoDriver(infFile)
+                          : static_cast<int32_t>(InstallDemoDevice(infFile));
+}
+
+int32_t UpdatePresentBoard(char* infFile, char* hardwareId) {
+    int reboot = 0;
+    const int32_t state = static_cast<int32_t>(RunDeviceInstaller(infFile, hardwareId, &reboot));
+    UpdatePreinstallRecord(infFile, PreinstallMode::PresentDevice);
+    return state;
+}
+
+int32_t UpdateAbsentBoard(char* infFile, char* hardwareId, DWORD stagingError) {
+    // A package that is not in the driver store cannot be installed at the board's return.
+    int32_t state = static_cast<int32_t>(stagingError);
+    if (stagingError == ERROR_SUCCESS) {
+        bool seen = false;
+        if (!MarkEntriesForReinstall(hardwareId, seen)) {
+            KillBoardkitAPTimer(0);
+            return kNoDeviceList;
+        }
+        if (!seen) {
+            UpdatePreinstallRecord(infFile, PreinstallMode::NoDevice);
+        }
+    }
+    KillBoardkitAPTimer(0);
+    std::printf("<==UpdateDriver, state=0x%x\n", static_cast<unsigned>(state));
+    return state;
+}
+
+int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
+    // A mistyped path must not cost the board its staged packages.
+    if (GetFileAttributesA(infFile) == INVALID_FILE_ATTRIBUTES) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    char kernelKey[MAX_PATH] = {};
+    KernelKeyOfInf(infFile, kernelKey);
+    RemoveOldInfCopies(kernelKey);
+    DWORD staged = ERROR_SUCCESS;
+    // A failed replacing copy ends the update with its error; a failed first copy does not,
+    // and the present board is then updated from the INF path given.
+    if (StagePackage(infFile, staged) == Staging::ReplaceFailed) {
+        return static_cast<int32_t>(staged);
+    }
+    RefreshDevices();
+    bool timerStarted = false;
+    if (!IsDeviceExist(hardwareId)) {
+        KillBoardkitAPTimer(1);
+        timerStarted = true;
+        RefreshDevices();
+    }
+    if (IsDeviceExist(hardwareId)) {
+        const int32_t state = UpdatePresentBoard(infFile, hardwareId);
+        if (timerStarted) {
+            KillBoardkitAPTimer(0);
+        }
+        return state;
+    }
+    return UpdateAbsentBoard(infFile, hardwareId, staged);
+}
+
+}  // namespace
+
+unsigned RemoveOldInfCopies(char* kernelKey) {
+    unsigned removed = 0;
+    char oemFile[MAX_PATH] = {};
+    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
+        // A copy that stays would be found again and again.
+        if (DeleteOemInfFile(oemFile) != 0) {
+            break;
+        }
+        ++removed;
+        std::memset(oemFile, 0, sizeof oemFile);
+    }
+    return removed;
+}
+
+Staging StagePackage(const char* infFile, DWORD& error) {
+    char destination[MAX_PATH] = {};
+    error = ERROR_SUCCESS;
+    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, destination, MAX_PATH,
+                         nullptr, nullptr)) {
+        return Staging::Staged;
+    }
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS) {
+        if (error == ERROR_SUCCESS) {
+            error = ERROR_GEN_FAILURE;
+        }
+        return Staging::FirstCopyFailed;
+    }
+    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_REPLACEONLY, destination, MAX_PATH,
+                         nullptr, nullptr)) {
+        error = ERROR_SUCCESS;
+        return Staging::Staged;
+    }
+    error = GetLastError();
+    if (error == ERROR_SUCCESS) {
+        error = ERROR_GEN_FAILURE;
+    }
+    return Staging::ReplaceFailed;
+}
+
+bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
+    seen = false;
+    platform::UniqueDevInfo set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!set) {
+        return false;
+    }
+    ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+        // The ID is compared as the caller gave it: one in lower case matches no entry.
+        if (!Contains(UpperCase(FirstHardwareId(ids)), hardwareId)) {
+            return false;
+        }
+        seen = true;
+        ULONG status = 0;
+        ULONG problem = 0;
+        if (CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_NO_SUCH_DEVNODE) {
+            MarkEntry(set.get(), device);
+        }
+        return false;
+    });
+    return true;
+}
+
+int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) {
+    // An empty ID is contained in every catalog ID: it would select the demo row.
+    if (infFile == nullptr || hardwareId == nullptr || *hardwareId == '\0' ||
+        !FitsBuffer(infFile) || !FitsBuffer(hardwareId)) {
+        return 2;
+    }
+    const CatalogEntry* row = CatalogFindByHardwareIdContaining(UpperCase(hardwareId).c_str());
+    if (row == nullptr) {
+        return 2;
+    }
+    if (Contains(row->busType, "DEMO")) {
+        return UpdateDemoBoard(infFile);
+    }
+    if (Contains(row->busType, "ISA")) {
+        return static_cast<int32_t>(InstallIsaDevicePnp(infFile, hardwareId));
+    }
+    return UpdatePnpBoard(infFile, hardwareId);
+}
