@@ -11,5 +11,3 @@
 BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
 BK_PENDING_COMMAND(KillBoardkitAPTimerCommand, 1)
 BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)
-BK_PENDING_COMMAND(UnloadDeviceCommand, 1)
-BK_PENDING_COMMAND(EnableOrDisableDeviceCommand, 2)
