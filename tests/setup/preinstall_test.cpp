@@ -131,6 +131,20 @@ TEST_F(DemoDeviceTest, ALocationThatCannotBeWrittenRemovesTheNode) {
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }
 
+TEST_F(DemoDeviceTest, AliasRecordsGoExceptOneThatCannotBeDeleted) {
+    ASSERT_TRUE(tools::AddConfigurationRecord(
+        4, {DwordValue("ProductID", 0x0701), DwordValue("Alias", 1)}));
+    ASSERT_TRUE(tools::AddConfigurationRecord(
+        5, {DwordValue("ProductID", 0x0702), DwordValue("Alias", 1)}));
+    ASSERT_TRUE(
+        tools::WriteKey(std::string(tools::kFrameworkServiceKey) + "\\Device005\\Child", {}));
+    EXPECT_EQ(InstallDemo(), 0u);
+    sim::RegKey* root = sim::FindKey(sim::Hklm(), tools::kFrameworkServiceKey);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(sim::FindSubkey(*root, "Device004"), nullptr);
+    EXPECT_NE(sim::FindSubkey(*root, "Device005"), nullptr);
+}
+
 TEST_F(DemoDeviceTest, TheDemoIdIsFoundInAnyPositionAndOnlyInUpperCase) {
     setup_test::AddBoard({"ROOT\\OTHER\\0000", {"demo"}});
     int installed = 7;
