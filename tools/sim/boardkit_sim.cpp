@@ -1,7 +1,7 @@
 // boardkit-sim: creates, shows and changes machine images for the Linux build of boardkit.
 //
 //   boardkit-sim new [--empty] DIR          a new image: the sample machine, or an empty one
-//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files
+//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files, certificates, shutdown
 //   boardkit-sim [-M DIR] reg import FILE   applies a .reg file to HKLM
 //   boardkit-sim [-M DIR] reg export FILE [KEY]
 //   boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N | --from N]
@@ -34,7 +34,8 @@ using Args = std::vector<std::string>;
 int Usage() {
     std::fprintf(stderr,
                  "usage: boardkit-sim new [--empty] DIR\n"
-                 "       boardkit-sim [-M DIR] show [settings|faults|registry|files|journal]\n"
+                 "       boardkit-sim [-M DIR] show [settings|faults|registry|files|devices|\n"
+                 "                                 certificates|shutdown|journal]\n"
                  "       boardkit-sim [-M DIR] reg import FILE | reg export FILE [KEY]\n"
                  "       boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N|--from N]\n"
                  "       boardkit-sim [-M DIR] fault list | fault clear\n"
@@ -42,6 +43,8 @@ int Usage() {
                  "       boardkit-sim [-M DIR] journal\n"
                  "       boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]\n"
                  "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
+                 "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record show|delete\n"
+                 "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
                  "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n");
     return 2;
 }
@@ -168,7 +171,14 @@ int Show(const Args& args) {
     if (what == "devices" || what == "all") {
         tools::ShowDevices();
     }
-    return tools::ShowAreas(what) || what == "devices" ? 0 : Usage();
+    if (what == "certificates" || what == "all") {
+        tools::ShowCertificates();
+    }
+    if (what == "shutdown" || what == "all") {
+        tools::ShowShutdown();
+    }
+    const bool ownView = what == "devices" || what == "certificates" || what == "shutdown";
+    return tools::ShowAreas(what) || ownView ? 0 : Usage();
 }
 
 }  // namespace
@@ -217,6 +227,10 @@ int main(int argc, char** argv) {
         rc = tools::DeviceCommand(args);
     } else if (command == "file") {
         rc = tools::FileCommand(args);
+    } else if (command == "record") {
+        rc = tools::RecordCommand(args);
+    } else if (command == "map") {
+        rc = tools::MapCommand(args);
     } else if (command == "reg") {
         rc = tools::RegCommand(args);
     } else {

@@ -19,4 +19,12 @@ std::string DescribeNodeResources(const std::string& instanceId);
 void ShowResources();
 // `file write C:\PATH TEXT`: creates the file (and its folders) with the text.
 int FileCommand(const std::vector<std::string>& args);
+// Prints the system certificate stores and the certificates each holds.
+void ShowCertificates();
+// Prints the shutdown request the machine holds, with its reason code.
+void ShowShutdown();
+// `record add N [--value NAME=TYPE:DATA]...`, `record show`, `record delete N`: the
+// framework's records; `map add N HEX`, `map delete N`, `map show`: its MapEntry values.
+int RecordCommand(const std::vector<std::string>& args);
+int MapCommand(const std::vector<std::string>& args);
 }  // namespace tools
