@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "machine.h"
 #include "platform/win32.h"
 #include "resources_alloc.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -243,6 +246,34 @@ TEST_F(Resources, AConnectionFaultIsReportedAsItsCode) {
     HMACHINE machine = reinterpret_cast<HMACHINE>(0x1);
     EXPECT_EQ(CM_Connect_MachineA(nullptr, &machine), 0x33u);
     EXPECT_EQ(machine, reinterpret_cast<HMACHINE>(0x1));
+}
+
+TEST_F(Resources, ResourcesAndAProfileDisableSurviveTheNextRun) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("bk-resources-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    sim::OpenImage(dir.string());
+    sim::DeviceSpec spec;
+    spec.instanceId = kIsaBoard;
+    ASSERT_NE(sim::AddDevice(spec), nullptr);
+    sim::SetNodeResources(*sim::FindDevice(kIsaBoard),
+                          {{ResType_IO, 0x280, 0x28F}, {ResType_DMA, 1, 1}});
+    sim::SetDisabledHere(*sim::FindDevice(kIsaBoard), true);
+    sim::SaveImage();
+    sim::ResetToEmpty();
+    sim::OpenImage(dir.string());
+    sim::DeviceNode* node = sim::FindDevice(kIsaBoard);
+    ASSERT_NE(node, nullptr);
+    const std::vector<sim::Resource>& held = sim::NodeResources(*node);
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0].type, static_cast<RESOURCEID>(ResType_IO));
+    EXPECT_EQ(held[0].first, 0x280u);
+    EXPECT_EQ(held[0].last, 0x28Fu);
+    EXPECT_EQ(held[1].type, static_cast<RESOURCEID>(ResType_DMA));
+    EXPECT_EQ(held[1].first, 1u);
+    EXPECT_TRUE(sim::DisabledHere(*node));
+    sim::ResetToEmpty();
+    fs::remove_all(dir);
 }
 
 }  // namespace
