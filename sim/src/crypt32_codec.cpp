@@ -69,11 +69,12 @@ DWORD ReadElement(const BYTE* bytes, size_t pos, size_t end, Element& out) {
 
 // Reads the element at `pos`, which must carry `tag`, and moves `pos` past it.
 DWORD Expect(const BYTE* bytes, size_t& pos, size_t end, BYTE tag, Element& out) {
+    // The tag is judged before the length, as Windows and Wine report a wrong tag first.
+    if (pos < end && bytes[pos] != tag) {
+        return CRYPT_E_ASN1_BADTAG;
+    }
     if (DWORD e = ReadElement(bytes, pos, end, out)) {
         return e;
-    }
-    if (out.tag != tag) {
-        return CRYPT_E_ASN1_BADTAG;
     }
     pos = out.start + out.length;
     return 0;
