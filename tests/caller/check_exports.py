@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Checks that boardkit.exe and boardkit.dll each export exactly the operations that
+include/boardkit/operations.h declares with BOARDKIT_API: no operation missing, nothing extra.
+
+usage: check_exports.py OBJDUMP HEADER IMAGE...
+"""
+import re
+import subprocess
+import sys
+
+
+def declared(header):
+    with open(header, encoding="utf-8") as f:
+        text = f.read()
+    # BOARDKIT_API <type> [*]Name(  -- the #define lines of the macro itself have no '(' after a name
+    return set(re.findall(r"^BOARDKIT_API\s+[\w\s\*]*?\b(\w+)\s*\(", text, re.MULTILINE))
+
+
+def exported(objdump, image):
+    out = subprocess.run([objdump, "-p", image], capture_output=True, text=True, check=True).stdout
+    names, inside = set(), False
+    for line in out.splitlines():
+        if "[Ordinal/Name Pointer] Table" in line:
+            inside = True
+        elif inside and not line.strip():
+            break
+        elif inside:
+            match = re.match(r"\s*\[\s*\d+\]\s+(\w+)", line)
+            if match:
+                names.add(match.group(1))
+    return names
+
+
+def main():
+    objdump, header, images = sys.argv[1], sys.argv[2], sys.argv[3:]
+    want = declared(header)
+    failed = 0
+    for image in images:
+        have = exported(objdump, image)
+        for name in sorted(want - have):
+            print(f"{image}: {name} is declared but not exported")
+        for name in sorted(have - want):
+            print(f"{image}: {name} is exported but not declared")
+        failed += want != have
+    print(f"{len(images) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
