@@ -49,6 +49,9 @@ struct Core {
     std::map<std::string, unsigned> calls;
     std::set<std::string> dirty;
     std::vector<std::string> journal;
+    // Sections of machine.json that no area of this program registered (a program links only
+    // the areas it calls): kept as read, so that saving never drops another program's state.
+    nlohmann::json foreignSections = nlohmann::json::object();
     std::function<void()> defaultFactory;
 };
 
@@ -94,6 +97,7 @@ void ResetState() {
     c.faults.clear();
     c.dirty.clear();
     c.journal.clear();
+    c.foreignSections = nlohmann::json::object();
     for (auto& section : Sections()) {
         section.reset();
     }
@@ -118,6 +122,15 @@ Fault FaultFromJson(const nlohmann::json& j) {
     f.nth = j.value("nth", 0u);
     f.from = j.value("from", 0u);
     return f;
+}
+
+bool IsRegisteredSection(const std::string& name) {
+    for (const auto& section : Sections()) {
+        if (name == section.name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void LoadMachineJson(const std::string& genDir) {
@@ -145,6 +158,14 @@ void LoadMachineJson(const std::string& genDir) {
         for (auto& section : Sections()) {
             section.load(doc.contains(section.name) ? doc[section.name] : nlohmann::json());
         }
+        if (doc.is_object()) {
+            for (auto it = doc.begin(); it != doc.end(); ++it) {
+                if (it.key() != "settings" && it.key() != "faults" &&
+                    !IsRegisteredSection(it.key())) {
+                    c.foreignSections[it.key()] = it.value();
+                }
+            }
+        }
     } catch (const std::exception& e) {
         Die("machine.json: " + std::string(e.what()));
     }
@@ -159,6 +180,9 @@ std::string MachineJsonText() {
         faults.push_back(FaultToJson(f));
     }
     doc["faults"] = faults;
+    for (auto it = c.foreignSections.begin(); it != c.foreignSections.end(); ++it) {
+        doc[it.key()] = it.value();
+    }
     for (auto& section : Sections()) {
         nlohmann::json value = section.save();
         if (!value.is_null()) {

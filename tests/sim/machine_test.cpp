@@ -24,7 +24,7 @@ const bool registered = [] {
 }();
 
 class MachineImage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("bk-machine-" + std::to_string(::getpid()) + "-" +
@@ -57,6 +57,28 @@ TEST_F(MachineImage, ChangedStateSurvivesReopening) {
     counter = 0;
     sim::OpenImage(dir_.string());
     EXPECT_EQ(counter, 41);
+}
+
+TEST_F(MachineImage, SectionsOfAreasThisProgramLacksSurviveASave) {
+    sim::OpenImage(dir_.string());
+    ChangeCounter(1);
+    sim::SaveImage();
+    const fs::path json = dir_ / Current() / "machine.json";
+    std::stringstream text;
+    text << std::ifstream(json).rdbuf();
+    std::string doc = text.str();
+    doc.insert(doc.find('{') + 1, "\n  \"another-area\": {\"kept\": [1, 2]},");
+    fs::remove(json);  // a hard link of the generation before: write a file of its own
+    std::ofstream(json) << doc;
+
+    sim::OpenImage(dir_.string());
+    ChangeCounter(2);
+    sim::SaveImage();
+    std::stringstream saved;
+    saved << std::ifstream(dir_ / Current() / "machine.json").rdbuf();
+    const auto reread = nlohmann::json::parse(saved.str());
+    EXPECT_EQ(reread["test-counter"], 2);
+    EXPECT_EQ(reread["another-area"]["kept"], nlohmann::json::array({1, 2}));
 }
 
 TEST_F(MachineImage, UnchangedMachineWritesNoNewGeneration) {
@@ -116,7 +138,7 @@ TEST_F(MachineImage, JournalLinesOfARunAreAppendedToTheLog) {
 }
 
 class FaultInjection : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { sim::ResetToEmpty(); }
     void TearDown() override { sim::ResetToEmpty(); }
     static DWORD Call(const char* api, const char* arg) { return sim::ApiCall(api, arg).fault(); }
