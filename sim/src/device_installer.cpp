@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "choke.h"
+#include "sim/processes.h"
 #include "driver_store.h"
 #include "file_system.h"
 #include "machine.h"
@@ -297,6 +298,8 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
         return FailWith(e);
     if (!sim::Settings().elevated)
         return FailWith(ERROR_ACCESS_DENIED);
+    // The installer's own window dispatches the caller's messages while it works.
+    sim::PumpTimers(1000);
 
     // The devices to update: present, carrying the ID, and served by one of the INF's models.
     const std::vector<sim::inf::Model> models = sim::inf::Models(package.inf);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "devices_internal.h"
+#include "sim/processes.h"
 
 namespace sim {
 namespace {
@@ -115,6 +116,10 @@ void Arrive(DeviceNode& node) {
     ChangedDevices();
     if (!HasDriver(node) || (ConfigFlags(node) & kConfigFlagReinstall) != 0) {
         Install(node);
+        // No staged package fits: Windows asks the user through the new-hardware wizard.
+        if (node.problem != 0) {
+            StartNewHardwareWizard(node.instanceId);
+        }
     }
 }
 

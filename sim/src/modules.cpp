@@ -5,6 +5,7 @@
 
 #include "choke.h"
 #include "sim/modules.h"
+#include "sim/processes.h"
 #include "simwin/modules.h"
 
 namespace sim {
@@ -114,6 +115,14 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
         SetLastError(e);
         return nullptr;
     }
+    if (module != nullptr && module == sim::NtdllImageModule() &&
+        reinterpret_cast<uintptr_t>(procName) >= 0x10000) {
+        FARPROC address = sim::NtdllExport(procName);
+        if (address == nullptr) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+        }
+        return address;
+    }
     sim::Library* library = sim::FromModule(module);
     if (library == nullptr || library->loads == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -141,6 +150,10 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     }
     if (moduleName == nullptr) {
         return sim::ProcessImageModule();
+    }
+    // ntdll is mapped into every process from its start.
+    if (sim::Key(moduleName) == "ntdll.dll" && sim::NtdllImageModule() != nullptr) {
+        return sim::NtdllImageModule();
     }
     HMODULE module = sim::LoadedModule(moduleName);
     if (module == nullptr) {

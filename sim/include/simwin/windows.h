@@ -13,3 +13,5 @@
 #include "simwin/setupapi_store.h"
 #include "simwin/newdev.h"
 #include "simwin/wincrypt.h"
+#include "simwin/toolhelp.h"
+#include "simwin/user32_windows.h"
