@@ -9,5 +9,3 @@
     }
 
 BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
-BK_PENDING_COMMAND(KillBoardkitAPTimerCommand, 1)
-BK_PENDING_COMMAND(EliminateInstalldevIconinSystemTrayTimerCommand, 1)

@@ -1,0 +1,235 @@
+// The wizard-suppression timers. Both run without a window, so their procedures run only while
+// this thread is inside a platform call that dispatches messages (the device installer); a run
+// that only starts a timer ends before it fires.
+#include "config/timers.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/unique.h"
+
+using platform::UniqueFile;
+using platform::UniqueHandle;
+
+namespace {
+
+// The access that XP-era headers call PROCESS_ALL_ACCESS; newer Windows accepts it as well.
+constexpr DWORD kTerminateAccess = 0x1F0FFF;
+constexpr DWORD kReadAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+constexpr size_t kWideUnits = 520;  // the command-line buffer: 1040 bytes
+constexpr size_t kAnsiBytes = MAX_PATH;
+constexpr size_t kPebBytes = 48;
+constexpr size_t kParametersBytes = 240;
+constexpr size_t kParametersPointer = 0x20;
+constexpr size_t kCommandLineString = 0x70;
+
+UINT_PTR killerTimer = 0;
+UINT_PTR trayTimer = 0;
+
+using QueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+
+void CALLBACK KillerTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    KillerInstallProcTimer(0, 0, 0, 0, 0);
+}
+
+// Starts or stops one timer; a stop waits so that a tick already queued has run out.
+void SwitchTimer(int start, UINT_PTR& id, TIMERPROC procedure) {
+    if (start != 0) {
+        if (id == 0) {
+            id = SetTimer(nullptr, 0, kWizardTimerPeriodMs, procedure);
+        }
+        return;
+    }
+    KillTimer(nullptr, id);
+    Sleep(kTimerStopWaitMs);
+    id = 0;
+}
+
+// Needed to read the memory of processes that run under another account.
+void EnableDebugPrivilege() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw)) {
+        return;
+    }
+    UniqueHandle token(raw);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
+        return;
+    }
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
+
+bool ReadRemote(HANDLE process, const void* address, void* buffer, size_t size) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, address, buffer, size, &read) && read == size;
+}
+
+const void* PointerAt(const unsigned char* block, size_t offset) {
+    const void* pointer = nullptr;
+    std::memcpy(&pointer, block + offset, sizeof pointer);
+    return pointer;
+}
+
+// The target's UTF-16 command line, terminated; false when any read fails or it is too long.
+bool ReadWideCommandLine(HANDLE process, std::vector<WCHAR>& wide) {
+    auto query = reinterpret_cast<QueryInformationProcess>(reinterpret_cast<void*>(
+        FindModuleExport(GetModuleHandleA("ntdll"), "NtQueryInformationProcess")));
+    if (query == nullptr) {
+        return false;
+    }
+    PROCESS_BASIC_INFORMATION basic{};
+    static_assert(sizeof basic == 48, "the 64-bit PROCESS_BASIC_INFORMATION");
+    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) {
+        return false;
+    }
+    unsigned char peb[kPebBytes];
+    unsigned char parameters[kParametersBytes];
+    if (!ReadRemote(process, basic.PebBaseAddress, peb, sizeof peb) ||
+        !ReadRemote(process, PointerAt(peb, kParametersPointer), parameters, sizeof parameters)) {
+        return false;
+    }
+    USHORT length = 0;
+    std::memcpy(&length, parameters + kCommandLineString, sizeof length);
+    if (length > kWideUnits * sizeof(WCHAR)) {
+        return false;
+    }
+    wide.assign(kWideUnits + 1, 0);
+    return ReadRemote(process, PointerAt(parameters, kCommandLineString + 8), wide.data(), length);
+}
+
+}  // namespace
+
+UINT_PTR KillerTimerId() {
+    return killerTimer;
+}
+
+UINT_PTR TrayTimerId() {
+    return trayTimer;
+}
+
+bool ReadProcessCommandLine(DWORD processId, std::string& commandLine) {
+    EnableDebugPrivilege();
+    UniqueHandle process(OpenProcess(kReadAccess, FALSE, processId));
+    if (!process) {
+        return false;
+    }
+    std::vector<WCHAR> wide;
+    if (!ReadWideCommandLine(process.get(), wide)) {
+        return false;
+    }
+    // The text with its terminator and one byte to spare must fit the 260-byte buffer.
+    const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, nullptr,
+                                           0, nullptr, nullptr);
+    if (needed <= 0 || static_cast<size_t>(needed) + 1 > kAnsiBytes) {
+        return false;
+    }
+    char ansi[kAnsiBytes] = {};
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, ansi,
+                            static_cast<int>(sizeof ansi), nullptr, nullptr) != needed) {
+        return false;
+    }
+    commandLine.assign(ansi);
+    return true;
+}
+
+FARPROC FindModuleExport(HMODULE module, const char* name) {
+    if (module == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    const auto* base = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) {
+        return nullptr;
+    }
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.NumberOfRvaAndSizes < IMAGE_NUMBEROF_DIRECTORY_ENTRIES) {
+        return nullptr;
+    }
+    const IMAGE_DATA_DIRECTORY& entry =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (entry.VirtualAddress == 0 || entry.Size == 0) {
+        return nullptr;
+    }
+    const auto* exports =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    const auto* functions = reinterpret_cast<const DWORD*>(base + exports->AddressOfFunctions);
+    DWORD index = 0;
+    const uintptr_t value = reinterpret_cast<uintptr_t>(name);
+    if (value > 0xFFFF) {
+        const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+        const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+        DWORD i = 0;
+        while (i < exports->NumberOfNames &&
+               std::strcmp(reinterpret_cast<const char*>(base + names[i]), name) != 0) {
+            ++i;
+        }
+        if (i == exports->NumberOfNames) {
+            return nullptr;
+        }
+        index = ordinals[i];
+    } else {
+        if (value < exports->Base) {
+            return nullptr;
+        }
+        index = static_cast<DWORD>(value - exports->Base);
+    }
+    // An index past the function table would read outside the image.
+    if (index >= exports->NumberOfFunctions) {
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(const_cast<unsigned char*>(base + functions[index]));
+}
+
+void CALLBACK SweepTrayIcons(HWND, UINT, UINT_PTR, DWORD) {
+    HWND window = FindWindowA("Shell_TrayWnd", nullptr);
+    const char* chain[] = {"TrayNotifyWnd", "SysPager", "ToolbarWindow32"};
+    for (const char* cls : chain) {
+        if (window == nullptr) {
+            return;
+        }
+        window = FindWindowExA(window, nullptr, cls, nullptr);
+    }
+    if (window != nullptr) {
+        PostMessageA(window, WM_MOUSEMOVE, 0, 0);
+    }
+}
+
+extern "C" {
+
+void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {
+    // A failed snapshot is INVALID_HANDLE_VALUE, the empty value of this owner.
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        return;
+    }
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry)) {
+        std::string commandLine;
+        if (!ReadProcessCommandLine(entry.th32ProcessID, commandLine) ||
+            commandLine.find(kWizardCommandLineMark) == std::string::npos) {
+            continue;
+        }
+        HANDLE process = OpenProcess(kTerminateAccess, FALSE, entry.th32ProcessID);
+        if (process != nullptr) {
+            TerminateProcess(process, 0);
+            CloseHandle(process);
+        }
+    }
+}
+
+bool KillBoardkitAPTimer(int start) {
+    SwitchTimer(start, killerTimer, KillerTimerProc);
+    return true;
+}
+
+bool EliminateInstalldevIconinSystemTrayTimer(int start) {
+    SwitchTimer(start, trayTimer, SweepTrayIcons);
+    return false;
+}
+
+}  // extern "C"
