@@ -67,6 +67,12 @@ BOARDKIT_API uint32_t InstallIsaDeviceEx(char* infFile, char* hardwareId, uint32
 BOARDKIT_API uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId);
 BOARDKIT_API int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int* ignored);
 
+/* Legacy resource checks against the node under construction: 0 free, 0xE000FFFF claimed by
+   another device, or the Configuration Manager's code when the machine cannot be reached. */
+BOARDKIT_API uint32_t IsaResCheckBaseAddrConflict(uint32_t ioBase, uint32_t rangeLength);
+BOARDKIT_API uint32_t IsaResCheckIrqConflict(uint32_t irq);
+BOARDKIT_API uint32_t IsaResCheckDmaConflict(uint32_t channel);
+
 /* Pre-installed packages and the software demo device. */
 BOARDKIT_API bool PreInstallDriver(char* infFile);
 BOARDKIT_API bool DeletePreInstallDriverFiles(char* infFile);

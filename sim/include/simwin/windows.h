@@ -15,3 +15,4 @@
 #include "simwin/wincrypt.h"
 #include "simwin/toolhelp.h"
 #include "simwin/user32_windows.h"
+#include "simwin/user32.h"
