@@ -34,6 +34,8 @@ using Args = std::vector<std::string>;
 int Usage() {
     std::fprintf(stderr,
                  "usage: boardkit-sim new [--empty] DIR\n"
+                 "       boardkit-sim new [--preset large] [--devices N] [--records N] [--infs N]\n"
+                 "                        [--preinstall N] [--processes N] [--seed S] DIR\n"
                  "       boardkit-sim [-M DIR] show [settings|faults|registry|files|devices|\n"
                  "                                 certificates|shutdown|journal]\n"
                  "       boardkit-sim [-M DIR] reg import FILE | reg export FILE [KEY]\n"
@@ -195,6 +197,9 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    if (command == "new" && tools::IsGenerateRequest(args)) {
+        return tools::NewGeneratedImage(args);
+    }
     if (command == "new") {
         return NewImage(args);
     }

@@ -27,4 +27,7 @@ void ShowShutdown();
 // framework's records; `map add N HEX`, `map delete N`, `map show`: its MapEntry values.
 int RecordCommand(const std::vector<std::string>& args);
 int MapCommand(const std::vector<std::string>& args);
+// `new [--preset large] [--devices N] ... DIR`: a generated large machine (see generate.h).
+bool IsGenerateRequest(const std::vector<std::string>& args);
+int NewGeneratedImage(const std::vector<std::string>& args);
 }  // namespace tools
