@@ -8,4 +8,3 @@
         return CommandLineFits(machine, argc, required) ? EXIT_RET_FAILURE : EXIT_RET_BAD_USAGE; \
     }
 
-BK_PENDING_COMMAND(UpdateNewDriverCommand, 2)
