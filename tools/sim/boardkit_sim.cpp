@@ -26,6 +26,8 @@
 #include "machine.h"
 #include "sample_machine.h"
 #include "sim_commands.h"
+#include "sim/import.h"
+#include "sim/what_if.h"
 
 namespace {
 
@@ -47,7 +49,9 @@ int Usage() {
                  "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
                  "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record show|delete\n"
                  "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
-                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n");
+                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
+                 "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
+                 "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
     return 2;
 }
 
@@ -202,6 +206,9 @@ int main(int argc, char** argv) {
     }
     if (command == "new") {
         return NewImage(args);
+    }
+    if (command == "import" || command == "what-if") {
+        return command == "import" ? tools::ImportCommand(args) : tools::WhatIfCommand(args);
     }
     if (image.empty()) {
         const char* env = std::getenv("BOARDKIT_MACHINE");
