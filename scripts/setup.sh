@@ -14,6 +14,7 @@ packages=(
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth
     clang-format
+    libbenchmark-dev hyperfine gnuplot-nox
 )
 
 missing=()

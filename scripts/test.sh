@@ -39,6 +39,14 @@ echo "== Linux tests"
 ctest --preset linux -j "$jobs" --timeout 300 2>&1 | tee "$root/build/linux/ctest.log"
 linux_status=${PIPESTATUS[0]}
 
+echo "== Benchmarks, once at the smallest sizes (no timing is checked)"
+bench_status=0
+for b in "$root"/build/linux/bench/bk_bench_*; do
+    [ -x "$b" ] || continue
+    "$b" --benchmark_filter='/(100|1000)$' --benchmark_min_time=0.001 >/dev/null 2>&1 || { echo "benchmark failed: $b"; bench_status=1; }
+done
+[ "$bench_status" -eq 0 ] || linux_status=1
+
 echo "== Windows tests under Wine"
 if command -v xvfb-run >/dev/null 2>&1 && [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 640x480x24" bash "$root/scripts/test.sh" --wine-phase
