@@ -50,6 +50,7 @@ int Usage() {
                  "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record show|delete\n"
                  "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
                  "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
+                 "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
                  "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
                  "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
     return 2;
@@ -170,6 +171,10 @@ int Show(const Args& args) {
     if (what == "journal") {
         return Journal();
     }
+    if (what == "dialog") {
+        tools::ShowDialog();
+        return 0;
+    }
     if (what == "resources") {
         tools::ShowResources();
         return 0;
@@ -237,6 +242,8 @@ int main(int argc, char** argv) {
         rc = tools::ResourcesCommand(Args(args.begin() + 1, args.end()));
     } else if (command == "device") {
         rc = tools::DeviceCommand(args);
+    } else if (command == "dialog") {
+        rc = tools::DialogCommand(args);
     } else if (command == "file") {
         rc = tools::FileCommand(args);
     } else if (command == "record") {

@@ -30,4 +30,8 @@ int MapCommand(const std::vector<std::string>& args);
 // `new [--preset large] [--devices N] ... DIR`: a generated large machine (see generate.h).
 bool IsGenerateRequest(const std::vector<std::string>& args);
 int NewGeneratedImage(const std::vector<std::string>& args);
+// `dialog script add select CONTROL_ID INDEX | press BUTTON_ID`, `dialog script clear`;
+// and the script with what the last dialog showed.
+int DialogCommand(const std::vector<std::string>& args);
+void ShowDialog();
 }  // namespace tools
