@@ -123,7 +123,7 @@ bool WriteDeviceList(const char* path, const DeviceList& list) {
     return true;
 }
 
-uint32_t GetDeviceInstalledList(char* path) {
+uint32_t GetDeviceInstalledList(char* path) BOARDKIT_NOEXCEPT {
     std::printf("\n%s", path == nullptr ? "" : path);
     DeviceList list;
     const uint32_t scanned = ForEachConfigurationRecord([&](ConfigurationRecord& record) {
@@ -146,13 +146,13 @@ uint32_t GetDeviceInstalledList(char* path) {
     return WriteOrReport("GetDeviceInstalledList", path, list, kListWritten);
 }
 
-uint32_t GetDevicePreinstalledList(char* path) {
+uint32_t GetDevicePreinstalledList(char* path) BOARDKIT_NOEXCEPT {
     DeviceList list;
     AppendPreinstalledRows(list);
     return WriteOrReport("GetDevicePreinstalledList", path, list, kListWritten);
 }
 
-uint32_t GetDeviceExistNotInstalledList(char* path) {
+uint32_t GetDeviceExistNotInstalledList(char* path) BOARDKIT_NOEXCEPT {
     DeviceList list;
     platform::UniqueDevInfo devices(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));

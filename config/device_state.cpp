@@ -70,7 +70,8 @@ int32_t ChangeRecordDevices(char* kernelKey, uint32_t enable) {
 
 }  // namespace
 
-int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber, int* reboot) {
+int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber,
+                              int* reboot) BOARDKIT_NOEXCEPT {
     platform::UniqueDevInfo set;
     SP_DEVINFO_DATA device;
     std::memset(&device, 0, sizeof device);
@@ -101,15 +102,15 @@ int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber, int* reboot
     return 0;
 }
 
-int32_t EnableDevices(char* kernelKey) {
+int32_t EnableDevices(char* kernelKey) BOARDKIT_NOEXCEPT {
     return ChangeRecordDevices(kernelKey, 1);
 }
 
-int32_t DisableDevices(char* kernelKey) {
+int32_t DisableDevices(char* kernelKey) BOARDKIT_NOEXCEPT {
     return ChangeRecordDevices(kernelKey, 0);
 }
 
-int32_t UnloadDevice(int32_t deviceNumber) {
+int32_t UnloadDevice(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
     platform::UniqueDevInfo set;
     SP_DEVINFO_DATA device;
     std::memset(&device, 0, sizeof device);

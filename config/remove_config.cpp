@@ -20,7 +20,7 @@ void RemoveVisitedRecord(ConfigurationRecord& record) {
 
 }  // namespace
 
-uint32_t RemoveConfigurationByKernelKey(char* kernelKey) {
+uint32_t RemoveConfigurationByKernelKey(char* kernelKey) BOARDKIT_NOEXCEPT {
     if (kernelKey == nullptr) {
         return kNullArgument;
     }
@@ -36,7 +36,7 @@ uint32_t RemoveConfigurationByKernelKey(char* kernelKey) {
     });
 }
 
-uint32_t RemoveConfigurationByProductID(uint32_t productId) {
+uint32_t RemoveConfigurationByProductID(uint32_t productId) BOARDKIT_NOEXCEPT {
     return ForEachConfigurationRecord([&](ConfigurationRecord& record) {
         uint32_t recorded = 0;
         if (ReadRecordNumber(record.key, "ProductID", recorded) && recorded == productId) {
@@ -46,7 +46,7 @@ uint32_t RemoveConfigurationByProductID(uint32_t productId) {
     });
 }
 
-uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber) {
+uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
         return kStoreNotFound;

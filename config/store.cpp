@@ -155,7 +155,7 @@ bool ReadRecordText(HKEY record, const char* valueName, char* text, DWORD capaci
 }
 
 uint32_t GetConfigurationItem(uint32_t deviceNumber, char* valueName, uint32_t bufferSize,
-                              unsigned char* buffer) {
+                              unsigned char* buffer) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
         return kStoreNotFound;

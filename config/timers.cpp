@@ -199,7 +199,7 @@ void CALLBACK SweepTrayIcons(HWND, UINT, UINT_PTR, DWORD) {
 
 extern "C" {
 
-void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {
+void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) BOARDKIT_NOEXCEPT {
     // A failed snapshot is INVALID_HANDLE_VALUE, the empty value of this owner.
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
@@ -222,12 +222,12 @@ void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {
     }
 }
 
-bool KillBoardkitAPTimer(int start) {
+bool KillBoardkitAPTimer(int start) BOARDKIT_NOEXCEPT {
     SwitchTimer(start, killerTimer, KillerTimerProc);
     return true;
 }
 
-bool EliminateInstalldevIconinSystemTrayTimer(int start) {
+bool EliminateInstalldevIconinSystemTrayTimer(int start) BOARDKIT_NOEXCEPT {
     SwitchTimer(start, trayTimer, SweepTrayIcons);
     return false;
 }

@@ -30,7 +30,7 @@ const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 }  // namespace
 
-extern "C" int32_t InstallCertificate(void) {
+extern "C" int32_t InstallCertificate(void) BOARDKIT_NOEXCEPT {
     const DWORD length = static_cast<DWORD>(std::strlen(kPublisherCertificate));
     DWORD size = 0;
     CryptStringToBinaryA(kPublisherCertificate, length, CRYPT_STRING_BASE64HEADER, nullptr, &size,

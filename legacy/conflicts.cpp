@@ -75,21 +75,21 @@ uint32_t QueryConflicts(RESOURCEID type, const Descriptor& descriptor, bool pass
 
 }  // namespace
 
-uint32_t IsaResCheckBaseAddrConflict(uint32_t ioBase, uint32_t rangeLength) {
+uint32_t IsaResCheckBaseAddrConflict(uint32_t ioBase, uint32_t rangeLength) BOARDKIT_NOEXCEPT {
     if (ioBase == 0) {
         return 0;
     }
     return QueryConflicts(ResType_IO, IoDescriptor(ioBase, rangeLength), true);
 }
 
-uint32_t IsaResCheckIrqConflict(uint32_t irq) {
+uint32_t IsaResCheckIrqConflict(uint32_t irq) BOARDKIT_NOEXCEPT {
     if (irq == 0) {
         return 0;
     }
     return QueryConflicts(ResType_IRQ, IrqDescriptor(irq), false);
 }
 
-uint32_t IsaResCheckDmaConflict(uint32_t channel) {
+uint32_t IsaResCheckDmaConflict(uint32_t channel) BOARDKIT_NOEXCEPT {
     if (channel == 0) {
         return 0;
     }

@@ -125,7 +125,7 @@ DWORD RunInstallSelectedDriver(HDEVINFO set, const char* newdevPath, DWORD* rebo
 
 }  // namespace
 
-uint32_t CreateDeviceNode(char* infFile, char* hardwareId) {
+uint32_t CreateDeviceNode(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr || hardwareId == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -152,7 +152,7 @@ uint32_t CreateDeviceNode(char* infFile, char* hardwareId) {
 }
 
 uint32_t SetResource(uint32_t ioBase, uint32_t ioLength, uint32_t irq, uint32_t irq2,
-                     uint32_t dma) {
+                     uint32_t dma) BOARDKIT_NOEXCEPT {
     if (CurrentDeviceNode.deviceInfoSet == INVALID_HANDLE_VALUE) {
         return kNoDeviceInfoSet;
     }
@@ -168,7 +168,7 @@ uint32_t SetResource(uint32_t ioBase, uint32_t ioLength, uint32_t irq, uint32_t 
     return written ? 0 : 1;
 }
 
-uint32_t DeleteDeviceNode() {
+uint32_t DeleteDeviceNode() BOARDKIT_NOEXCEPT {
     const uint32_t result =
         SetupDiRemoveDevice(CurrentDeviceNode.deviceInfoSet, &CurrentDeviceNode.deviceInfoData) ? 0
                                                                                                 : 5;
@@ -177,7 +177,7 @@ uint32_t DeleteDeviceNode() {
     return result;
 }
 
-void CloseDeviceNode() {
+void CloseDeviceNode() BOARDKIT_NOEXCEPT {
     SetupDiDestroyDeviceInfoList(CurrentDeviceNode.deviceInfoSet);
     CurrentDeviceNode.deviceInfoSet = nullptr;
 }

@@ -46,10 +46,10 @@ uint32_t InstallWithRange(char* infFile, char* hardwareId, uint32_t rangeLength)
 
 }  // namespace
 
-uint32_t InstallIsaDevice(char* infFile, char* hardwareId) {
+uint32_t InstallIsaDevice(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
     return InstallWithRange(infFile, hardwareId, GetIsaRangeLength(hardwareId));
 }
 
-uint32_t InstallIsaDeviceEx(char* infFile, char* hardwareId, uint32_t ioLength) {
+uint32_t InstallIsaDeviceEx(char* infFile, char* hardwareId, uint32_t ioLength) BOARDKIT_NOEXCEPT {
     return InstallWithRange(infFile, hardwareId, ioLength);
 }

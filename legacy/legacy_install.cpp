@@ -86,7 +86,7 @@ std::size_t CollectIsaCatalogRows(CatalogEntry (&rows)[kIsaUpdateListSize],
     return count;
 }
 
-uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) {
+uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
     if (const uint32_t error = CreateDeviceNode(infFile, hardwareId)) {
         return error;
     }
@@ -100,7 +100,7 @@ uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) {
     return static_cast<uint32_t>(result);
 }
 
-int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int*) {
+int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int*) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr || hardwareId == nullptr) {
         return 2;
     }

@@ -84,7 +84,7 @@ bool BoardPresent(const std::string& upperHardwareId) {
 
 }  // namespace
 
-bool IsDeviceUsing(char* hardwareId) {
+bool IsDeviceUsing(char* hardwareId) BOARDKIT_NOEXCEPT {
     if (hardwareId == nullptr || !BoardPresent(UpperCase(hardwareId))) {
         return false;
     }

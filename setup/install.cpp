@@ -65,7 +65,7 @@ uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* re
     return error;
 }
 
-bool RefreshDevices() {
+bool RefreshDevices() BOARDKIT_NOEXCEPT {
     DEVINST root = 0;
     if (CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
         return false;
@@ -73,7 +73,7 @@ bool RefreshDevices() {
     return CM_Reenumerate_DevNode(root, CM_REENUMERATE_RETRY_INSTALLATION) == CR_SUCCESS;
 }
 
-bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired) {
+bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired) BOARDKIT_NOEXCEPT {
     char inf[MAX_PATH];
     char id[MAX_PATH];
     // An argument that does not fit the buffers is refused before anything happens.
@@ -94,7 +94,7 @@ bool InstallDriver(char* infFile, char* hardwareId, int* rebootRequired) {
     return RunDeviceInstaller(inf, id, rebootRequired) == ERROR_SUCCESS;
 }
 
-int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) {
+int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) BOARDKIT_NOEXCEPT {
     // Setup programs read this result: 0, 2 for a missing argument, or the installer's error.
     uint32_t state = 0;
     if (infFile == nullptr || hardwareId == nullptr) {
@@ -108,7 +108,7 @@ int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) {
     return static_cast<int32_t>(state);
 }
 
-uint32_t InstallNonPnpDriver(char* infFile, char* hardwareId) {
+uint32_t InstallNonPnpDriver(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
     int reboot = 0;
     return static_cast<uint32_t>(UpdateDriver(infFile, hardwareId, &reboot));
 }

@@ -2,7 +2,7 @@
 #include "boardkit/operations.h"
 #include "platform/win32.h"
 
-int32_t DeleteOemInfFile(char* oemFile) {
+int32_t DeleteOemInfFile(char* oemFile) BOARDKIT_NOEXCEPT {
     if (oemFile == nullptr) {
         return 2;
     }

@@ -112,7 +112,7 @@ void FormatBoardNumber(uint32_t boardNumber, char (&text)[kBoardNumberTextSize])
     std::snprintf(text, sizeof text, "%03u", static_cast<unsigned>(boardNumber % 1000));
 }
 
-bool PreInstallDriver(char* infFile) {
+bool PreInstallDriver(char* infFile) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr) {
         return false;
     }
@@ -120,7 +120,7 @@ bool PreInstallDriver(char* infFile) {
     return CopyToStore(infFile, copyName);
 }
 
-bool DeletePreInstallDriverFiles(char* infFile) {
+bool DeletePreInstallDriverFiles(char* infFile) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr) {
         return false;
     }
@@ -134,7 +134,7 @@ bool DeletePreInstallDriverFiles(char* infFile) {
     return SetupUninstallOEMInfA(fileName.c_str(), SUOI_FORCEDELETE, nullptr) != FALSE;
 }
 
-uint32_t InstallDemoDevice(char* infFile) {
+uint32_t InstallDemoDevice(char* infFile) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr) {
         return 2;
     }
@@ -163,7 +163,7 @@ uint32_t InstallDemoDevice(char* infFile) {
     return static_cast<uint32_t>(result);
 }
 
-bool IsDemoDeviceInstalled(int* installed) {
+bool IsDemoDeviceInstalled(int* installed) BOARDKIT_NOEXCEPT {
     platform::UniqueDevInfo set(SetupDiGetClassDevsA(&kBoardDeviceClassGuid, nullptr, nullptr,
                                                      DIGCF_PRESENT | DIGCF_ALLCLASSES));
     const bool found = set && DemoDevicePresent(set.get());

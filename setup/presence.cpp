@@ -105,7 +105,7 @@ bool GetProblemHWID(std::vector<std::string>& list) {
     return walked;
 }
 
-bool IsDeviceExist(char* hardwareId) {
+bool IsDeviceExist(char* hardwareId) BOARDKIT_NOEXCEPT {
     if (hardwareId == nullptr) {
         return false;
     }
@@ -125,7 +125,7 @@ bool IsDeviceExist(char* hardwareId) {
     return end == DeviceScanEnd::Stopped;
 }
 
-bool IsDeviceExistInstalled(char* hardwareId, int* found) {
+bool IsDeviceExistInstalled(char* hardwareId, int* found) BOARDKIT_NOEXCEPT {
     int flag = 0;
     if (hardwareId != nullptr) {
         const std::string given = UpperCase(hardwareId);
@@ -143,7 +143,7 @@ bool IsDeviceExistInstalled(char* hardwareId, int* found) {
     return true;
 }
 
-bool IsDeviceExistNotInstall(char* hardwareId, int* found) {
+bool IsDeviceExistNotInstall(char* hardwareId, int* found) BOARDKIT_NOEXCEPT {
     int flag = 0;
     if (hardwareId != nullptr) {
         const std::string given = UpperCase(hardwareId);

@@ -169,7 +169,7 @@ bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
     return true;
 }
 
-int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) {
+int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) BOARDKIT_NOEXCEPT {
     // An empty ID is contained in every catalog ID: it would select the demo row.
     if (infFile == nullptr || hardwareId == nullptr || *hardwareId == '\0' ||
         !FitsBuffer(infFile) || !FitsBuffer(hardwareId)) {

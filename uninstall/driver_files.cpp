@@ -47,7 +47,7 @@ DWORD DeleteTracedFile(const std::string& path, bool traceFirst) {
 
 }  // namespace
 
-int32_t DeleteDriverFile(char* kernelKey) {
+int32_t DeleteDriverFile(char* kernelKey) BOARDKIT_NOEXCEPT {
     std::string windows;
     if (!WindowsFolder(windows)) {
         return static_cast<int32_t>(GetLastError());

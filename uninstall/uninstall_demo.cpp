@@ -194,7 +194,7 @@ bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
     return false;
 }
 
-uint32_t Uninstall(int32_t deviceNumber) {
+uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
     WalkState state;
     state.all = deviceNumber < 0;
     if (!state.all) {

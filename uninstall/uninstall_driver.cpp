@@ -71,7 +71,7 @@ void RemoveInfCopies(char* kernelKey) {
 
 }  // namespace
 
-int32_t UninstallDriver(char* kernelKey) {
+int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     // An empty key is contained in every row's key; it names no driver.
     if (kernelKey == nullptr || *kernelKey == '\0' ||
         CatalogFindByKernelKey(kernelKey) == nullptr) {
@@ -96,7 +96,7 @@ int32_t UninstallDriver(char* kernelKey) {
     return result;
 }
 
-bool RemoveDevice(char* hardwareId) {
+bool RemoveDevice(char* hardwareId) BOARDKIT_NOEXCEPT {
     // An empty text is contained in every hardware ID: it would remove every device entry.
     if (hardwareId == nullptr || *hardwareId == '\0') {
         return false;

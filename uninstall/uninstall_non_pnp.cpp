@@ -45,7 +45,7 @@ void RemoveMatchingDevice(HDEVINFO set, SP_DEVINFO_DATA& device, const char* ids
 
 }  // namespace
 
-uint32_t UninstallNonePnpDriver(char* infFile, char* hardwareIdPrefix) {
+uint32_t UninstallNonePnpDriver(char* infFile, char* hardwareIdPrefix) BOARDKIT_NOEXCEPT {
     // An empty prefix begins every hardware ID: it would remove every present device.
     if (infFile == nullptr || hardwareIdPrefix == nullptr || *hardwareIdPrefix == '\0') {
         return kRefused;
