@@ -22,12 +22,20 @@ against boardkit.exe under Wine. Case fields:
   faults          [{"api": ..., "error": code, "arg": optional text}]: calls of the simulated
                   machine that fail (Linux only: a case with faults names its platforms)
   platforms       ["linux", "wine"] by default
+  wine_skip_reason  why a case limited to linux cannot run under Wine (required then)
   wine_differs    {"reason": ..., and any of exit/stdout/stderr}: what Wine shows instead;
                   the case fails when Wine starts to show the base expectation.
 
 In expected texts, {prog} stands for the program name the program derives from its first
-argument and {argv0} for that first argument as the program echoes it. Under Wine standard
-output and error are in text mode, so every expected LF is compared as CR LF.
+argument, {argv0} for that first argument as the program echoes it, and {source} for the
+repository root (a host path on Linux, Z:\\... under Wine), in args too, so cases can use the
+INF files of tests/fixtures. Under Wine standard output and error are in text mode, so every
+expected LF is compared as CR LF.
+
+Under Wine every case starts from the same state: the runner records the prefix's keys below
+HKLM\\SYSTEM\\CurrentControlSet and the machine's certificate stores, and its C: drive, once
+per prefix, and after each case deletes what the case added and puts back what it changed or
+removed, so no key, device node, INF copy or list file reaches the next case.
 """
 
 import argparse
@@ -42,20 +50,27 @@ import sys
 import tempfile
 
 RUN_TIMEOUT = 120
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# What the Wine runner restores after each case: the keys the program and Wine's device
+# installer write (device nodes, driver keys, services) and the machine's certificate stores.
+WINE_RESTORED_KEYS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet",
+                      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\SystemCertificates")
+WINE_PRISTINE_FILE = "boardkit-cases-pristine.json"
 
 
 class CaseError(Exception):
     """A case file that cannot be run as written."""
 
 
-def load_case(path):
+def load_case(path, every_case=False):
     with open(path, encoding="utf-8") as f:
         case = json.load(f)
     for field in ("args", "exit"):
         if field not in case:
             raise CaseError(f"missing field '{field}'")
     known = {"description", "args", "argv0", "machine", "registry", "exit", "stdout", "stderr",
-             "combined", "files", "registry_after", "platforms", "wine_differs", "faults", "sim"}
+             "combined", "files", "registry_after", "platforms", "wine_differs", "faults", "sim",
+             "wine_skip_reason"}
     unknown = set(case) - known
     if unknown:
         raise CaseError(f"unknown fields {sorted(unknown)}")
@@ -71,6 +86,10 @@ def load_case(path):
         raise CaseError("faults need a machine image and a case limited to linux")
     if case.get("sim") and (case["machine"] == "none" or "wine" in case["platforms"]):
         raise CaseError("sim steps need a machine image and a case limited to linux")
+    if "wine" not in case["platforms"] and not case.get("wine_skip_reason") and not every_case:
+        raise CaseError("a case limited to linux says why in 'wine_skip_reason'")
+    if "wine" in case["platforms"] and "wine_skip_reason" in case:
+        raise CaseError("'wine_skip_reason' on a case that runs under Wine")
     return case
 
 
@@ -126,16 +145,6 @@ def read_reg_file(path):
     return keys
 
 
-def reg_fixture_keys(path):
-    """The topmost keys a fixture creates, so that a shared Wine prefix can be cleaned."""
-    keys = sorted(read_reg_file(path))
-    tops = []
-    for key in keys:
-        if not any(key.startswith(top + "\\") for top in tops):
-            tops.append(key)
-    return tops
-
-
 # --- platforms -----------------------------------------------------------------------------
 
 class LinuxPlatform:
@@ -147,7 +156,7 @@ class LinuxPlatform:
 
     def names(self, case):
         argv0 = case.get("argv0", "boardkit")
-        return {"argv0": argv0, "prog": argv0.rsplit("\\", 1)[-1]}
+        return {"argv0": argv0, "prog": argv0.rsplit("\\", 1)[-1], "source": SOURCE_ROOT}
 
     def sim(self, image, *words):
         if not self.sim_tool:
@@ -180,7 +189,8 @@ class LinuxPlatform:
     def run(self, case, image, work):
         env = dict(os.environ, BOARDKIT_MACHINE=image)
         argv0 = self.names(case)["argv0"]
-        return subprocess.run([argv0, *case["args"]], executable=self.exe, cwd=work, env=env,
+        args = [substitute(a, self.names(case)) for a in case["args"]]
+        return subprocess.run([argv0, *args], executable=self.exe, cwd=work, env=env,
                               timeout=RUN_TIMEOUT, **pipes(case))
 
     def expected(self, text):
@@ -214,18 +224,22 @@ class WinePlatform:
                        stderr=subprocess.DEVNULL)
         subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT)
+        self.load_pristine()
 
     def names(self, case):
         if "argv0" in case:
             raise CaseError("argv0 cannot be chosen under Wine; limit the case to linux")
         argv0 = "Z:" + self.exe.replace("/", "\\")
-        return {"argv0": argv0, "prog": os.path.basename(self.exe)}
+        return {"argv0": argv0, "prog": os.path.basename(self.exe),
+                "source": "Z:" + SOURCE_ROOT.replace("/", "\\")}
 
     def wine(self, *words):
         return subprocess.run(["wine", *words], env=self.env, stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=RUN_TIMEOUT)
 
     def prepare(self, case, case_dir, work):
+        if case.get("sim") or case.get("faults"):
+            raise CaseError("sim steps and faults need the simulated machine")
         if case.get("registry"):
             fixture = os.path.join(case_dir, case["registry"])
             result = self.wine("regedit", "/s", fixture)
@@ -234,7 +248,8 @@ class WinePlatform:
         return None
 
     def run(self, case, image, work):
-        return subprocess.run(["wine", self.exe, *case["args"]], env=self.env, cwd=work,
+        args = [substitute(a, self.names(case)) for a in case["args"]]
+        return subprocess.run(["wine", self.exe, *args], env=self.env, cwd=work,
                               stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT, **pipes(case))
 
     def expected(self, text):
@@ -249,11 +264,110 @@ class WinePlatform:
             os.remove(out)
 
     def cleanup(self, case, case_dir, image):
-        keys = list(case.get("registry_after") or {})
-        if case.get("registry"):
-            keys += reg_fixture_keys(os.path.join(case_dir, case["registry"]))
-        for key in keys:
-            self.wine("reg", "delete", key, "/f")
+        restore_wine_state(self, self.pristine)
+
+    def snapshot(self, work):
+        keys = {}
+        for root in WINE_RESTORED_KEYS:
+            out = os.path.join(work, "snapshot.reg")
+            result = self.wine("reg", "export", root, out, "/y")
+            if result.returncode != 0:
+                raise SystemExit(f"wine reg export {root} failed")
+            keys.update(read_reg_keys(out))
+            os.remove(out)
+        return {"keys": keys, "files": drive_listing(os.path.join(self.prefix, "drive_c"))}
+
+    def load_pristine(self):
+        """The prefix's state before any case, recorded at the first run in this prefix; a
+        later run first puts it back, so a run that was killed leaves nothing behind."""
+        path = os.path.join(self.prefix, WINE_PRISTINE_FILE)
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as f:
+                self.pristine = json.load(f)
+            restore_wine_state(self, self.pristine)
+            return
+        work = tempfile.mkdtemp(prefix="bk-pristine-")
+        try:
+            self.pristine = self.snapshot(work)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        with open(path, "w", encoding="utf-8") as f:
+            json.dump(self.pristine, f)
+
+
+def read_reg_keys(path):
+    """Like read_reg_file, but keeps the spelling of key and value names for writing them
+    back: {KEY: [key, {NAME: [name, data]}]}."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode(
+        "utf-8-sig", errors="replace")
+    keys = {}
+    current = None
+    pending = ""
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if pending:
+            line = pending + line.lstrip()
+            pending = ""
+        if line.endswith("\\") and current is not None and "=" in line:
+            pending = line[:-1]
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(line[1:-1].upper(), [line[1:-1], {}])[1]
+            continue
+        match = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line) if current is not None else None
+        if match:
+            name = "" if match.group(1) == "@" else match.group(1)[1:-1]
+            current[name.upper()] = [match.group(1), match.group(2)]
+    return keys
+
+
+def drive_listing(root):
+    listing = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            listing[os.path.relpath(path, root)] = "dir" if os.path.isdir(path) else "file"
+    return listing
+
+
+def restore_wine_state(platform, pristine):
+    """Deletes the keys and files added since `pristine` and writes back the values it held."""
+    work = tempfile.mkdtemp(prefix="bk-restore-")
+    try:
+        now = platform.snapshot(work)
+        added = sorted(k for k in now["keys"] if k not in pristine["keys"])
+        tops = []
+        for key in added:
+            if not any(key.startswith(top + "\\") for top in tops):
+                tops.append(key)
+        for key in tops:
+            platform.wine("reg", "delete", now["keys"][key][0], "/f")
+        lines = []
+        for key, (spelling, values) in sorted(pristine["keys"].items()):
+            held = now["keys"].get(key, [spelling, {}])[1]
+            if held == values:
+                continue
+            lines.append(f"[{spelling}]")
+            lines += [f"{name}=-" for upper, (name, _) in held.items() if upper not in values]
+            lines += [f"{name}={data}" for name, data in values.values()]
+            lines.append("")
+        if lines:
+            path = os.path.join(work, "restore.reg")
+            text = "Windows Registry Editor Version 5.00\r\n\r\n" + "\r\n".join(lines) + "\r\n"
+            with open(path, "wb") as f:
+                f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+            if platform.wine("regedit", "/s", path).returncode != 0:
+                raise SystemExit("regedit /s of the restored values failed")
+        drive = os.path.join(platform.prefix, "drive_c")
+        for rel in sorted(set(now["files"]) - set(pristine["files"]), reverse=True):
+            path = os.path.join(drive, rel)
+            if now["files"][rel] == "dir":
+                shutil.rmtree(path, ignore_errors=True)
+            elif os.path.lexists(path):
+                os.remove(path)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def pipes(case):
@@ -358,9 +472,9 @@ def compare_machine(case, platform, image, work, names):
     return problems
 
 
-def run_case(path, platform):
-    case = load_case(path)
-    if platform.name not in case["platforms"]:
+def run_case(path, platform, every_case=False):
+    case = load_case(path, every_case)
+    if platform.name not in case["platforms"] and not every_case:
         return "skip", []
     case_dir = os.path.dirname(os.path.abspath(path))
     work = tempfile.mkdtemp(prefix="bk-case-")
@@ -420,6 +534,9 @@ def main():
     parser.add_argument("--wine", action="store_true", help="run boardkit.exe under Wine")
     parser.add_argument("--sim-tool", help="boardkit-sim, for cases that need a machine image")
     parser.add_argument("--filter", help="only cases whose name matches this glob")
+    parser.add_argument("--every-case", action="store_true",
+                        help="also run the cases limited to the other platform (to see how "
+                             "they fare there; sim steps and faults are still refused)")
     parser.add_argument("cases", nargs="*", help="case files or folders (default: all)")
     options = parser.parse_args()
 
@@ -430,7 +547,7 @@ def main():
     for path in find_cases(roots, options.filter):
         name = case_name(path, roots)
         try:
-            status, problems = run_case(path, platform)
+            status, problems = run_case(path, platform, options.every_case)
         except CaseError as e:
             status, problems = "FAIL", [f"case error: {e}"]
         except subprocess.TimeoutExpired:
