@@ -10,6 +10,8 @@
 //   boardkit-sim [-M DIR] journal
 //   boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]
 //   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
+//   boardkit-sim [-M DIR] process start IMAGE [--cmdline TEXT] [--holds PATH]... | stop PID
+//   boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore
 //
 // Without -M the image named by BOARDKIT_MACHINE is used.
 #include <cstdio>
@@ -39,7 +41,8 @@ int Usage() {
                  "       boardkit-sim new [--preset large] [--devices N] [--records N] [--infs N]\n"
                  "                        [--preinstall N] [--processes N] [--seed S] DIR\n"
                  "       boardkit-sim [-M DIR] show [settings|faults|registry|files|devices|\n"
-                 "                                 certificates|shutdown|journal]\n"
+                 "                                 certificates|shutdown|journal|processes|\n"
+                 "                                 windows|timers]\n"
                  "       boardkit-sim [-M DIR] reg import FILE | reg export FILE [KEY]\n"
                  "       boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N|--from N]\n"
                  "       boardkit-sim [-M DIR] fault list | fault clear\n"
@@ -51,6 +54,8 @@ int Usage() {
                  "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
                  "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
                  "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
+                 "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
+                 "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
                  "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
                  "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
     return 2;
@@ -188,7 +193,17 @@ int Show(const Args& args) {
     if (what == "shutdown" || what == "all") {
         tools::ShowShutdown();
     }
-    const bool ownView = what == "devices" || what == "certificates" || what == "shutdown";
+    if (what == "processes" || what == "all") {
+        tools::ShowProcesses();
+    }
+    if (what == "windows" || what == "all") {
+        tools::ShowWindows();
+    }
+    if (what == "timers" || what == "all") {
+        tools::ShowTimers();
+    }
+    const bool ownView = what == "devices" || what == "certificates" || what == "shutdown" ||
+                         what == "processes" || what == "windows" || what == "timers";
     return tools::ShowAreas(what) || ownView ? 0 : Usage();
 }
 
@@ -252,6 +267,10 @@ int main(int argc, char** argv) {
         rc = tools::MapCommand(args);
     } else if (command == "reg") {
         rc = tools::RegCommand(args);
+    } else if (command == "process" || command == "wizard" || command == "tray") {
+        rc = command == "process"  ? tools::ProcessCommand(args)
+             : command == "wizard" ? tools::WizardCommand(args)
+                                   : tools::TrayCommand(args);
     } else {
         rc = Usage();
     }

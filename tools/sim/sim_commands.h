@@ -30,6 +30,14 @@ int MapCommand(const std::vector<std::string>& args);
 // `new [--preset large] [--devices N] ... DIR`: a generated large machine (see generate.h).
 bool IsGenerateRequest(const std::vector<std::string>& args);
 int NewGeneratedImage(const std::vector<std::string>& args);
+// `process start|stop ...`, `wizard start [ID]`, `tray remove|restore`; and the processes,
+// windows with tray icons, and timer firings of the journal.
+int ProcessCommand(const std::vector<std::string>& args);
+int WizardCommand(const std::vector<std::string>& args);
+int TrayCommand(const std::vector<std::string>& args);
+void ShowProcesses();
+void ShowWindows();
+void ShowTimers();
 // `dialog script add select CONTROL_ID INDEX | press BUTTON_ID`, `dialog script clear`;
 // and the script with what the last dialog showed.
 int DialogCommand(const std::vector<std::string>& args);
