@@ -65,7 +65,7 @@ unsigned char* MapBelow(uintptr_t ceiling) {
     return nullptr;
 }
 
-void WriteHeaders(unsigned char* image) {
+void WriteHeaders(unsigned char* image, DWORD sizeOfImage) {
     IMAGE_DOS_HEADER dos{};
     dos.e_magic = IMAGE_DOS_SIGNATURE;
     dos.e_lfanew = kNtHeaders;
@@ -79,7 +79,7 @@ void WriteHeaders(unsigned char* image) {
     nt.OptionalHeader.ImageBase = reinterpret_cast<uintptr_t>(image);
     nt.OptionalHeader.SectionAlignment = 0x1000;
     nt.OptionalHeader.FileAlignment = 0x200;
-    nt.OptionalHeader.SizeOfImage = kImageSize;
+    nt.OptionalHeader.SizeOfImage = sizeOfImage;
     nt.OptionalHeader.SizeOfHeaders = 0x200;
     nt.OptionalHeader.Subsystem = 3;
     nt.OptionalHeader.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
@@ -128,7 +128,14 @@ unsigned char* BuildImage() {
     if (image == nullptr) {
         return nullptr;
     }
-    WriteHeaders(image);
+    // The exports are the host's own functions above the mapped headers; the image spans up
+    // to them, as a real image's code lies inside its SizeOfImage.
+    uintptr_t highest = 0;
+    for (const Export& e : exports) {
+        highest = std::max(highest, reinterpret_cast<uintptr_t>(e.address));
+    }
+    const uintptr_t span = (highest - reinterpret_cast<uintptr_t>(image) + 0x1000) & ~0xFFFull;
+    WriteHeaders(image, static_cast<DWORD>(std::max<uintptr_t>(span, kImageSize)));
     WriteExports(image, exports);
     mprotect(image, kImageSize, PROT_READ);
     return image;

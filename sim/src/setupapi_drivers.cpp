@@ -9,6 +9,7 @@
 #include "driver_store.h"
 #include "machine.h"
 #include "setupapi_internal.h"
+#include "sim/processes.h"
 #include "simwin/newdev.h"
 
 namespace sim {
@@ -279,6 +280,8 @@ BOOL WINAPI InstallSelectedDriver(HWND hwndParent, HDEVINFO DeviceInfoSet, LPCWS
     if (!sim::Settings().elevated) {
         return FailWith(ERROR_ACCESS_DENIED);
     }
+    // As newdev's other installer, its progress window dispatches the caller's messages.
+    sim::PumpTimers(1000);
     const sim::DriverCandidate& driver = drivers.compatible[*drivers.selected];
     sim::store::Package package;
     DWORD error = sim::store::ReadPackage(driver.infPath, package);
