@@ -156,4 +156,21 @@ TEST_F(Reboot, StandardUserHoldsTheShutdownPrivilegeToo) {
     EXPECT_TRUE(sim::CurrentShutdownRequest().pending);
 }
 
+TEST_F(Reboot, JournalHoldsOnePrivilegeChangeThenOneRequestWithItsArguments) {
+    RunWords({"bk.exe", "-r", "Work"});
+    unsigned adjust = 0, requests = 0;
+    for (const std::string& line : sim::JournalLines()) {
+        adjust += line.find("AdjustTokenPrivileges(") != std::string::npos;
+        requests += line.find("InitiateSystemShutdownExA(") != std::string::npos;
+    }
+    EXPECT_EQ(adjust, 1u);
+    EXPECT_EQ(requests, 1u);
+    // 0x80010002: planned, hardware, installation; a restart at once, nothing forced closed.
+    const size_t request = JournalIndex("InitiateSystemShutdownExA(");
+    ASSERT_LT(request, sim::JournalLines().size());
+    EXPECT_NE(sim::JournalLines()[request].find("reboot=1,force=0,timeout=0,reason=2147549186"),
+              std::string::npos)
+        << sim::JournalLines()[request];
+}
+
 }  // namespace
