@@ -8,6 +8,80 @@
 #include "boardkit/operations.h"
 #include "platform/win32.h"
 
+// No operation lets an exception reach its caller: each is declared noexcept.
+static_assert(noexcept(IsDeviceExist(nullptr)), "IsDeviceExist may throw into its caller");
+static_assert(noexcept(IsDeviceExistInstalled(nullptr, nullptr)),
+              "IsDeviceExistInstalled may throw into its caller");
+static_assert(noexcept(IsDeviceExistNotInstall(nullptr, nullptr)),
+              "IsDeviceExistNotInstall may throw into its caller");
+static_assert(noexcept(IsDeviceUsing(nullptr)), "IsDeviceUsing may throw into its caller");
+static_assert(noexcept(InstallDriver(nullptr, nullptr, nullptr)),
+              "InstallDriver may throw into its caller");
+static_assert(noexcept(UpdateDriver(nullptr, nullptr, nullptr)),
+              "UpdateDriver may throw into its caller");
+static_assert(noexcept(InstallNonPnpDriver(nullptr, nullptr)),
+              "InstallNonPnpDriver may throw into its caller");
+static_assert(noexcept(RefreshDevices()), "RefreshDevices may throw into its caller");
+static_assert(noexcept(DeleteOemInfFile(nullptr)), "DeleteOemInfFile may throw into its caller");
+static_assert(noexcept(KillBoardkitAPTimer(0)), "KillBoardkitAPTimer may throw into its caller");
+static_assert(noexcept(EliminateInstalldevIconinSystemTrayTimer(0)),
+              "EliminateInstalldevIconinSystemTrayTimer may throw into its caller");
+static_assert(noexcept(KillerInstallProcTimer(0, 0, 0, 0, 0)),
+              "KillerInstallProcTimer may throw into its caller");
+static_assert(noexcept(CreateDeviceNode(nullptr, nullptr)),
+              "CreateDeviceNode may throw into its caller");
+static_assert(noexcept(SetResource(0, 0, 0, 0, 0)), "SetResource may throw into its caller");
+static_assert(noexcept(DeleteDeviceNode()), "DeleteDeviceNode may throw into its caller");
+static_assert(noexcept(CloseDeviceNode()), "CloseDeviceNode may throw into its caller");
+static_assert(noexcept(InstallIsaDevice(nullptr, nullptr)),
+              "InstallIsaDevice may throw into its caller");
+static_assert(noexcept(InstallIsaDeviceEx(nullptr, nullptr, 0)),
+              "InstallIsaDeviceEx may throw into its caller");
+static_assert(noexcept(InstallIsaDevicePnp(nullptr, nullptr)),
+              "InstallIsaDevicePnp may throw into its caller");
+static_assert(noexcept(UpdateIsaDriver(nullptr, nullptr, nullptr)),
+              "UpdateIsaDriver may throw into its caller");
+static_assert(noexcept(IsaResCheckBaseAddrConflict(0, 0)),
+              "IsaResCheckBaseAddrConflict may throw into its caller");
+static_assert(noexcept(IsaResCheckIrqConflict(0)),
+              "IsaResCheckIrqConflict may throw into its caller");
+static_assert(noexcept(IsaResCheckDmaConflict(0)),
+              "IsaResCheckDmaConflict may throw into its caller");
+static_assert(noexcept(PreInstallDriver(nullptr)), "PreInstallDriver may throw into its caller");
+static_assert(noexcept(DeletePreInstallDriverFiles(nullptr)),
+              "DeletePreInstallDriverFiles may throw into its caller");
+static_assert(noexcept(InstallDemoDevice(nullptr)), "InstallDemoDevice may throw into its caller");
+static_assert(noexcept(IsDemoDeviceInstalled(nullptr)),
+              "IsDemoDeviceInstalled may throw into its caller");
+static_assert(noexcept(GetConfigurationItem(0, nullptr, 0, nullptr)),
+              "GetConfigurationItem may throw into its caller");
+static_assert(noexcept(GetDeviceInstalledList(nullptr)),
+              "GetDeviceInstalledList may throw into its caller");
+static_assert(noexcept(GetDevicePreinstalledList(nullptr)),
+              "GetDevicePreinstalledList may throw into its caller");
+static_assert(noexcept(GetDeviceExistNotInstalledList(nullptr)),
+              "GetDeviceExistNotInstalledList may throw into its caller");
+static_assert(noexcept(RemoveConfigurationByKernelKey(nullptr)),
+              "RemoveConfigurationByKernelKey may throw into its caller");
+static_assert(noexcept(RemoveConfigurationByProductID(0)),
+              "RemoveConfigurationByProductID may throw into its caller");
+static_assert(noexcept(RemoveConfigurationByDeviceNum(0)),
+              "RemoveConfigurationByDeviceNum may throw into its caller");
+static_assert(noexcept(EnableOrDisableDevice(0, 0, nullptr)),
+              "EnableOrDisableDevice may throw into its caller");
+static_assert(noexcept(EnableDevices(nullptr)), "EnableDevices may throw into its caller");
+static_assert(noexcept(DisableDevices(nullptr)), "DisableDevices may throw into its caller");
+static_assert(noexcept(UnloadDevice(0)), "UnloadDevice may throw into its caller");
+static_assert(noexcept(InstallCertificate()), "InstallCertificate may throw into its caller");
+static_assert(noexcept(UpdateNewDriver(nullptr, nullptr, nullptr)),
+              "UpdateNewDriver may throw into its caller");
+static_assert(noexcept(UninstallDriver(nullptr)), "UninstallDriver may throw into its caller");
+static_assert(noexcept(DeleteDriverFile(nullptr)), "DeleteDriverFile may throw into its caller");
+static_assert(noexcept(RemoveDevice(nullptr)), "RemoveDevice may throw into its caller");
+static_assert(noexcept(Uninstall(0)), "Uninstall may throw into its caller");
+static_assert(noexcept(UninstallNonePnpDriver(nullptr, nullptr)),
+              "UninstallNonePnpDriver may throw into its caller");
+
 namespace {
 
 int passed = 0;
