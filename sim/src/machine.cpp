@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +55,7 @@ struct Core {
     // the areas it calls): kept as read, so that saving never drops another program's state.
     nlohmann::json foreignSections = nlohmann::json::object();
     std::function<void()> defaultFactory;
+    std::function<void(const std::string&)> failureHandler;
 };
 
 Core& C() {
@@ -71,12 +74,33 @@ std::vector<ImagePart>& Parts() {
 }
 
 [[noreturn]] void Die(const std::string& what) {
-    // sim owns neither stdout nor stderr; a machine that cannot be loaded or saved is a broken
-    // test bench, so end the process with a distinctive code and a line in the image folder.
+    // A machine that cannot be loaded or saved is a broken test bench, not an answer of the
+    // program: end the process with a distinctive code, one line in the image folder, and (the
+    // program's output being void by then) one line on stderr so a person sees why.
+    if (C().failureHandler) {
+        C().failureHandler(what);
+    }
     if (!C().imageDir.empty()) {
         std::ofstream(C().imageDir + "/sim-error.log", std::ios::app) << what << "\n";
     }
+    const std::string line = "simulated machine: " + what + "\n";
+    ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+    (void)written;
     _exit(125);
+}
+
+// How long a run waits for another run to release the image: BOARDKIT_MACHINE_LOCK_TIMEOUT
+// seconds, 60 by default (a long batch of concurrent runs queues well within it).
+double LockTimeoutSeconds() {
+    const char* text = std::getenv("BOARDKIT_MACHINE_LOCK_TIMEOUT");
+    if (text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        double seconds = std::strtod(text, &end);
+        if (end != text && *end == '\0' && seconds >= 0) {
+            return seconds;
+        }
+    }
+    return 60;
 }
 
 std::string DefaultImageDir() {
@@ -137,12 +161,13 @@ void LoadMachineJson(const std::string& genDir) {
     nlohmann::json doc;
     if (!genDir.empty()) {
         std::ifstream in(genDir + "/machine.json");
-        if (in) {
-            try {
-                in >> doc;
-            } catch (const std::exception& e) {
-                Die("machine.json: " + std::string(e.what()));
-            }
+        if (!in) {
+            Die("cannot read " + genDir + "/machine.json");
+        }
+        try {
+            in >> doc;
+        } catch (const std::exception& e) {
+            Die("machine.json: " + std::string(e.what()));
         }
     }
     Core& c = C();
@@ -207,8 +232,21 @@ void LockImage(const std::string& dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     int fd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+    if (fd < 0) {
         Die("cannot lock the machine image " + dir);
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(LockTimeoutSeconds());
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            ::close(fd);
+            Die("cannot lock the machine image " + dir);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            Die("the machine image " + dir + " is locked by another run for too long");
+        }
+        ::usleep(2000);
     }
     C().lockFd = fd;
 }
@@ -220,13 +258,24 @@ void UnlockImage() {
     }
 }
 
+// The current generation's folder; "" only for an image that has never been saved. A pointer
+// that exists but leads nowhere readable ends the run: loading it as an empty machine would let
+// this run's save write over the real one.
 std::string CurrentGeneration(const std::string& dir) {
     std::error_code ec;
-    fs::path target = fs::read_symlink(fs::path(dir) / "current", ec);
-    if (ec) {
+    const fs::path link = fs::path(dir) / "current";
+    if (!fs::is_symlink(fs::symlink_status(link, ec))) {
+        if (fs::exists(fs::symlink_status(link, ec))) {
+            Die("the machine image's current pointer is not a link: " + link.string());
+        }
         return "";
     }
-    return (fs::path(dir) / target).string();
+    fs::path target = fs::read_symlink(link, ec);
+    const std::string genDir = (fs::path(dir) / target).string();
+    if (ec || ::access((genDir + "/machine.json").c_str(), R_OK) != 0) {
+        Die("the machine image's current generation cannot be read: " + genDir);
+    }
+    return genDir;
 }
 
 void LinkTree(const fs::path& from, const fs::path& to) {
@@ -354,6 +403,10 @@ void RegisterImagePart(ImagePart part) {
 }
 void SetDefaultMachineFactory(std::function<void()> factory) {
     C().defaultFactory = std::move(factory);
+}
+
+void SetImageFailureHandler(std::function<void(const std::string&)> handler) {
+    C().failureHandler = std::move(handler);
 }
 
 void EnsureLoaded() {

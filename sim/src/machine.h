@@ -53,6 +53,9 @@ void ResetToEmpty();
 // Tests and tools: load the image in `dir` (locking it), or save the machine into it now.
 void OpenImage(const std::string& dir);
 void SaveImage();
+// Tests and fuzzing: called with the reason instead of ending the process (exit 125) when the
+// image cannot be locked, read or saved. The handler must not return: it throws.
+void SetImageFailureHandler(std::function<void(const std::string& what)> handler);
 MachineSettings& Settings();
 std::vector<Fault>& Faults();
 // Counts of every simulated call made by this process, by API name.
