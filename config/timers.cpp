@@ -3,6 +3,7 @@
 // that only starts a timer ends before it fires.
 #include "config/timers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -134,39 +135,79 @@ bool ReadProcessCommandLine(DWORD processId, std::string& commandLine) {
     return true;
 }
 
+namespace {
+
+// A loaded module spans SizeOfImage bytes and its headers lie in its first page; every offset
+// the export directory gives is checked against that span before it is followed, so a damaged
+// or hostile image yields "not found" instead of a read outside it.
+struct ModuleSpan {
+    const unsigned char* base;
+    size_t size;
+    bool Holds(size_t offset, size_t length) const {
+        return offset <= size && length <= size - offset;
+    }
+    template <typename T>
+    const T* At(size_t offset, size_t count = 1) const {
+        return count <= size / sizeof(T) && Holds(offset, count * sizeof(T))
+                   ? reinterpret_cast<const T*>(base + offset)
+                   : nullptr;
+    }
+};
+
+constexpr size_t kHeaderPage = 4096;
+
+bool ExportNameIs(const ModuleSpan& image, DWORD offset, const char* name) {
+    if (!image.Holds(offset, 1)) {
+        return false;
+    }
+    const char* text = reinterpret_cast<const char*>(image.base + offset);
+    const size_t room = image.size - offset;
+    const size_t length = std::strlen(name);
+    return length < room && std::memcmp(text, name, length + 1) == 0;
+}
+
+}  // namespace
+
 FARPROC FindModuleExport(HMODULE module, const char* name) {
     if (module == nullptr || name == nullptr) {
         return nullptr;
     }
-    const auto* base = reinterpret_cast<const unsigned char*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) {
+    ModuleSpan image{reinterpret_cast<const unsigned char*>(module), kHeaderPage};
+    const auto* dos = image.At<IMAGE_DOS_HEADER>(0);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0) {
         return nullptr;
     }
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE ||
+    const auto* nt = image.At<IMAGE_NT_HEADERS>(static_cast<size_t>(dos->e_lfanew));
+    if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE ||
         nt->OptionalHeader.NumberOfRvaAndSizes < IMAGE_NUMBEROF_DIRECTORY_ENTRIES) {
         return nullptr;
     }
+    image.size = std::max<size_t>(nt->OptionalHeader.SizeOfImage, kHeaderPage);
     const IMAGE_DATA_DIRECTORY& entry =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    if (entry.VirtualAddress == 0 || entry.Size == 0) {
+    const auto* exports = image.At<IMAGE_EXPORT_DIRECTORY>(entry.VirtualAddress);
+    if (entry.VirtualAddress == 0 || entry.Size == 0 || exports == nullptr) {
         return nullptr;
     }
-    const auto* exports =
-        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
-    const auto* functions = reinterpret_cast<const DWORD*>(base + exports->AddressOfFunctions);
+    const auto* functions =
+        image.At<DWORD>(exports->AddressOfFunctions, exports->NumberOfFunctions);
+    if (functions == nullptr) {
+        return nullptr;
+    }
     DWORD index = 0;
     const uintptr_t value = reinterpret_cast<uintptr_t>(name);
     if (value > 0xFFFF) {
-        const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-        const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+        const DWORD count = exports->NumberOfNames;
+        const auto* names = image.At<DWORD>(exports->AddressOfNames, count);
+        const auto* ordinals = image.At<WORD>(exports->AddressOfNameOrdinals, count);
+        if (names == nullptr || ordinals == nullptr) {
+            return nullptr;
+        }
         DWORD i = 0;
-        while (i < exports->NumberOfNames &&
-               std::strcmp(reinterpret_cast<const char*>(base + names[i]), name) != 0) {
+        while (i < count && !ExportNameIs(image, names[i], name)) {
             ++i;
         }
-        if (i == exports->NumberOfNames) {
+        if (i == count) {
             return nullptr;
         }
         index = ordinals[i];
@@ -176,11 +217,12 @@ FARPROC FindModuleExport(HMODULE module, const char* name) {
         }
         index = static_cast<DWORD>(value - exports->Base);
     }
-    // An index past the function table would read outside the image.
+    // An index past the function table would read outside it. The function's own offset is
+    // handed back unread: the simulated ntdll keeps its code beyond its headers' image.
     if (index >= exports->NumberOfFunctions) {
         return nullptr;
     }
-    return reinterpret_cast<FARPROC>(const_cast<unsigned char*>(base + functions[index]));
+    return reinterpret_cast<FARPROC>(const_cast<unsigned char*>(image.base + functions[index]));
 }
 
 void CALLBACK SweepTrayIcons(HWND, UINT, UINT_PTR, DWORD) {
