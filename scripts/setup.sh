@@ -15,6 +15,7 @@ packages=(
     wine wine64 xvfb xauth
     clang-format
     libbenchmark-dev hyperfine gnuplot-nox
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
