@@ -39,6 +39,19 @@ echo "== Linux tests"
 ctest --preset linux -j "$jobs" --timeout 300 2>&1 | tee "$root/build/linux/ctest.log"
 linux_status=${PIPESTATUS[0]}
 
+# The same suite under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer: any
+# finding fails its test. Then each fuzz target for a short, fixed time.
+echo "== Linux tests under the sanitizers"
+asan_status=1
+if bash "$root/scripts/build.sh" linux-asan; then
+    ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --preset linux-asan -j "$jobs" --timeout 600 2>&1 | tee "$root/build/linux-asan/ctest.log"
+    asan_status=${PIPESTATUS[0]}
+fi
+echo "== Fuzzing"
+bash "$root/scripts/fuzz.sh" "${BK_FUZZ_SECONDS:-30}"
+fuzz_status=$?
+
 echo "== Benchmarks, once at the smallest sizes (no timing is checked)"
 bench_status=0
 for b in "$root"/build/linux/bench/bk_bench_*; do
@@ -56,12 +69,14 @@ fi
 wine_status=$?
 
 echo "== Summary"
-for build in linux mingw; do
+for build in linux linux-asan mingw; do
     summary=$(grep -E "tests passed|No tests were found" "$root/build/$build/ctest.log" | tail -1)
     echo "$build: ${summary:-no test summary (see build/$build/ctest.log)}"
 done
-if [ "$linux_status" -ne 0 ] || [ "$wine_status" -ne 0 ]; then
-    echo "FAILED (linux: $linux_status, windows under Wine: $wine_status)" >&2
+if [ "$linux_status" -ne 0 ] || [ "$asan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ] ||
+    [ "$wine_status" -ne 0 ]; then
+    echo "FAILED (linux: $linux_status, sanitizers: $asan_status, fuzzing: $fuzz_status," \
+        "windows under Wine: $wine_status)" >&2
     exit 1
 fi
 echo "All tests passed"
