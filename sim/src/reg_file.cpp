@@ -351,7 +351,7 @@ class Parser {
             while (pos < text.size()) {
                 while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
                     ++pos;
-                int byte = 0;
+                unsigned byte = 0;  // a run of many digits is refused below, never overflows
                 size_t digits = 0;
                 for (int d; pos < text.size() && (d = HexDigit(text[pos])) >= 0; ++pos, ++digits) {
                     byte = (byte << 4) | d;
