@@ -139,31 +139,30 @@ namespace {
 
 // A loaded module spans SizeOfImage bytes and its headers lie in its first page; every offset
 // the export directory gives is checked against that span before it is followed, so a damaged
-// or hostile image yields "not found" instead of a read outside it.
+// or hostile image yields "not found" instead of a read outside it. Fields are copied out, as
+// a hostile offset need not be aligned.
 struct ModuleSpan {
     const unsigned char* base;
     size_t size;
-    bool Holds(size_t offset, size_t length) const {
-        return offset <= size && length <= size - offset;
+    bool Holds(size_t offset, size_t count, size_t width) const {
+        return offset <= size && count <= (size - offset) / width;
     }
     template <typename T>
-    const T* At(size_t offset, size_t count = 1) const {
-        return count <= size / sizeof(T) && Holds(offset, count * sizeof(T))
-                   ? reinterpret_cast<const T*>(base + offset)
-                   : nullptr;
+    bool Read(size_t offset, T& out, size_t index = 0) const {
+        if (!Holds(offset, index + 1, sizeof(T)) || index + 1 == 0) {
+            return false;
+        }
+        std::memcpy(&out, base + offset + index * sizeof(T), sizeof(T));
+        return true;
     }
 };
 
 constexpr size_t kHeaderPage = 4096;
 
 bool ExportNameIs(const ModuleSpan& image, DWORD offset, const char* name) {
-    if (!image.Holds(offset, 1)) {
-        return false;
-    }
-    const char* text = reinterpret_cast<const char*>(image.base + offset);
-    const size_t room = image.size - offset;
     const size_t length = std::strlen(name);
-    return length < room && std::memcmp(text, name, length + 1) == 0;
+    return image.Holds(offset, length + 1, 1) &&
+           std::memcmp(image.base + offset, name, length + 1) == 0;
 }
 
 }  // namespace
@@ -173,56 +172,53 @@ FARPROC FindModuleExport(HMODULE module, const char* name) {
         return nullptr;
     }
     ModuleSpan image{reinterpret_cast<const unsigned char*>(module), kHeaderPage};
-    const auto* dos = image.At<IMAGE_DOS_HEADER>(0);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0) {
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS nt;
+    if (!image.Read(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0 ||
+        !image.Read(static_cast<size_t>(dos.e_lfanew), nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        nt.OptionalHeader.NumberOfRvaAndSizes < IMAGE_NUMBEROF_DIRECTORY_ENTRIES) {
         return nullptr;
     }
-    const auto* nt = image.At<IMAGE_NT_HEADERS>(static_cast<size_t>(dos->e_lfanew));
-    if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE ||
-        nt->OptionalHeader.NumberOfRvaAndSizes < IMAGE_NUMBEROF_DIRECTORY_ENTRIES) {
-        return nullptr;
-    }
-    image.size = std::max<size_t>(nt->OptionalHeader.SizeOfImage, kHeaderPage);
-    const IMAGE_DATA_DIRECTORY& entry =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    const auto* exports = image.At<IMAGE_EXPORT_DIRECTORY>(entry.VirtualAddress);
-    if (entry.VirtualAddress == 0 || entry.Size == 0 || exports == nullptr) {
-        return nullptr;
-    }
-    const auto* functions =
-        image.At<DWORD>(exports->AddressOfFunctions, exports->NumberOfFunctions);
-    if (functions == nullptr) {
+    image.size = std::max<size_t>(nt.OptionalHeader.SizeOfImage, kHeaderPage);
+    const IMAGE_DATA_DIRECTORY entry =
+        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    IMAGE_EXPORT_DIRECTORY exports;
+    if (entry.VirtualAddress == 0 || entry.Size == 0 ||
+        !image.Read(entry.VirtualAddress, exports)) {
         return nullptr;
     }
     DWORD index = 0;
     const uintptr_t value = reinterpret_cast<uintptr_t>(name);
     if (value > 0xFFFF) {
-        const DWORD count = exports->NumberOfNames;
-        const auto* names = image.At<DWORD>(exports->AddressOfNames, count);
-        const auto* ordinals = image.At<WORD>(exports->AddressOfNameOrdinals, count);
-        if (names == nullptr || ordinals == nullptr) {
-            return nullptr;
-        }
         DWORD i = 0;
-        while (i < count && !ExportNameIs(image, names[i], name)) {
-            ++i;
+        DWORD nameOffset = 0;
+        WORD ordinal = 0;
+        for (; i < exports.NumberOfNames; ++i) {
+            if (!image.Read(exports.AddressOfNames, nameOffset, i)) {
+                return nullptr;
+            }
+            if (ExportNameIs(image, nameOffset, name)) {
+                break;
+            }
         }
-        if (i == count) {
+        if (i == exports.NumberOfNames || !image.Read(exports.AddressOfNameOrdinals, ordinal, i)) {
             return nullptr;
         }
-        index = ordinals[i];
+        index = ordinal;
     } else {
-        if (value < exports->Base) {
+        if (value < exports.Base) {
             return nullptr;
         }
-        index = static_cast<DWORD>(value - exports->Base);
+        index = static_cast<DWORD>(value - exports.Base);
     }
     // An index past the function table would read outside it. The function's own offset is
     // handed back unread: the simulated ntdll keeps its code beyond its headers' image.
-    if (index >= exports->NumberOfFunctions) {
+    DWORD function = 0;
+    if (index >= exports.NumberOfFunctions ||
+        !image.Read(exports.AddressOfFunctions, function, index)) {
         return nullptr;
     }
-    return reinterpret_cast<FARPROC>(const_cast<unsigned char*>(image.base + functions[index]));
+    return reinterpret_cast<FARPROC>(const_cast<unsigned char*>(image.base + function));
 }
 
 void CALLBACK SweepTrayIcons(HWND, UINT, UINT_PTR, DWORD) {
