@@ -15,8 +15,9 @@ namespace fuzz {
 namespace {
 
 // Every insert is a pointer to a short string, so any format a text asks for reads memory
-// that exists: %s reads the text, %d and %x print the pointer's bits.
-const char kInsertText[] = "insert";
+// that exists: %s and %S read the text, %d and %x print the pointer's bits.
+// Even-length and doubly terminated, it also reads as a terminated UTF-16 text for !S!.
+alignas(2) const char kInsertText[] = "insert\0\0";
 const DWORD_PTR* InsertArguments() {
     static DWORD_PTR args[100];
     for (DWORD_PTR& arg : args) {
