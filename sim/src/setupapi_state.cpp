@@ -35,6 +35,26 @@ InstallParams& ParamsOf(DeviceInfoSet& set, DevInfoElement* element) {
     return element != nullptr ? element->install : set.install;
 }
 
+// The checks both install-parameter calls make before touching the parameters: a known set
+// (and element), a buffer, and the size of the ANSI structure.
+InstallParams* ResolveInstallParams(HDEVINFO handle, PSP_DEVINFO_DATA data,
+                                    PSP_DEVINSTALL_PARAMS_A buffer) {
+    DeviceInfoSet* set = nullptr;
+    DevInfoElement* element = nullptr;
+    if (!Resolve(handle, data, set, element)) {
+        return nullptr;
+    }
+    if (buffer == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (buffer->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return nullptr;
+    }
+    return &ParamsOf(*set, element);
+}
+
 // Every file the node's installed driver put on the machine: its install section's copies
 // and its service binary. A process holding one keeps the driver from being stopped.
 std::vector<std::string> DriverFiles(const DeviceNode& node) {
@@ -151,27 +171,18 @@ BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_D
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = nullptr;
-    sim::DevInfoElement* element = nullptr;
-    if (!sim::Resolve(DeviceInfoSet, DeviceInfoData, set, element)) {
+    sim::InstallParams* params =
+        sim::ResolveInstallParams(DeviceInfoSet, DeviceInfoData, DeviceInstallParams);
+    if (params == nullptr) {
         return FALSE;
     }
-    if (DeviceInstallParams == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (DeviceInstallParams->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
-        return FALSE;
-    }
-    const sim::InstallParams& params = sim::ParamsOf(*set, element);
     std::memset(DeviceInstallParams, 0, sizeof(SP_DEVINSTALL_PARAMS_A));
     DeviceInstallParams->cbSize = sizeof(SP_DEVINSTALL_PARAMS_A);
-    DeviceInstallParams->Flags = params.flags;
-    DeviceInstallParams->FlagsEx = params.flagsEx;
+    DeviceInstallParams->Flags = params->flags;
+    DeviceInstallParams->FlagsEx = params->flagsEx;
     // The setter refuses paths that do not fit, so this always ends inside the field.
-    std::memcpy(DeviceInstallParams->DriverPath, params.driverPath.c_str(),
-                params.driverPath.size() + 1);
+    std::memcpy(DeviceInstallParams->DriverPath, params->driverPath.c_str(),
+                params->driverPath.size() + 1);
     return TRUE;
 }
 
@@ -183,17 +194,9 @@ BOOL WINAPI SetupDiSetDeviceInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_D
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = nullptr;
-    sim::DevInfoElement* element = nullptr;
-    if (!sim::Resolve(DeviceInfoSet, DeviceInfoData, set, element)) {
-        return FALSE;
-    }
-    if (DeviceInstallParams == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (DeviceInstallParams->cbSize != sizeof(SP_DEVINSTALL_PARAMS_A)) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
+    sim::InstallParams* params =
+        sim::ResolveInstallParams(DeviceInfoSet, DeviceInfoData, DeviceInstallParams);
+    if (params == nullptr) {
         return FALSE;
     }
     const char* path = DeviceInstallParams->DriverPath;
@@ -208,10 +211,9 @@ BOOL WINAPI SetupDiSetDeviceInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_D
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
-    sim::InstallParams& params = sim::ParamsOf(*set, element);
-    params.flags = DeviceInstallParams->Flags;
-    params.flagsEx = DeviceInstallParams->FlagsEx;
-    params.driverPath.assign(path, static_cast<const char*>(end));
+    params->flags = DeviceInstallParams->Flags;
+    params->flagsEx = DeviceInstallParams->FlagsEx;
+    params->driverPath.assign(path, static_cast<const char*>(end));
     return TRUE;
 }
 
