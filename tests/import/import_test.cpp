@@ -180,7 +180,7 @@ TEST_F(ImportTest, InfCopiesKeepTheirOemNumbersAndBytes) {
 TEST_F(ImportTest, WineExportsImportAsRealInput) {
     tools::ImportRequest request;
     request.imageDir = Path("image");
-    const std::string wine = std::string(BK_SHARED_DIR) + "/fixtures/";
+    const std::string wine = std::string(BK_SOURCE_DIR) + "/tests/fixtures/wine/";
     request.regFiles = {wine + "wine-enum.reg", wine + "wine-control-class.reg"};
     const tools::ImportResult result = tools::ImportMachine(request);
     ASSERT_TRUE(result.ok) << result.error;
