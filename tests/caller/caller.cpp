@@ -7,6 +7,7 @@
 
 #include "boardkit/operations.h"
 #include "platform/win32.h"
+#include "tests/caller/checks.h"
 
 // No operation lets an exception reach its caller: each is declared noexcept.
 static_assert(noexcept(IsDeviceExist(nullptr)), "IsDeviceExist may throw into its caller");
@@ -84,18 +85,6 @@ static_assert(noexcept(UninstallNonePnpDriver(nullptr, nullptr)),
 
 namespace {
 
-int passed = 0;
-int failed = 0;
-
-void Check(bool ok, const char* what, const std::string& detail = "") {
-    if (ok) {
-        ++passed;
-        return;
-    }
-    ++failed;
-    std::printf("FAILED: %s %s\n", what, detail.c_str());
-}
-
 const char kStore[] = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN";
 const char kRecord[] = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN\\Device107";
 const char kMap[] = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN\\MapEntry";
@@ -140,28 +129,6 @@ void DeleteStore() {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRecord);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMap);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kStore);
-}
-
-// How many device nodes of the machine, present or not, carry `id` as a hardware ID.
-int NodesWithHardwareId(const char* id) {
-    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    if (set == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    int count = 0;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-        char ids[1024] = {};
-        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
-                                              reinterpret_cast<BYTE*>(ids), sizeof ids - 2,
-                                              nullptr) &&
-            std::strcmp(ids, id) == 0) {
-            ++count;
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return count;
 }
 
 bool WriteInf() {
@@ -253,12 +220,185 @@ void LegacyDeviceNode() {
     RemoveDirectoryA(kFolder);
 }
 
+// The compatible-ID list of the first node whose first hardware ID is `id`, its strings joined
+// with '|'; empty when there is no such node or list.
+std::string CompatibleIdsOf(const char* id) {
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) {
+        return "";
+    }
+    std::string joined;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; joined.empty() && SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        char ids[512] = {};
+        char compatible[512] = {};
+        if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
+                                               reinterpret_cast<BYTE*>(ids), sizeof ids - 2,
+                                               nullptr) ||
+            std::strcmp(ids, id) != 0 ||
+            !SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_COMPATIBLEIDS, nullptr,
+                                               reinterpret_cast<BYTE*>(compatible),
+                                               sizeof compatible - 2, nullptr)) {
+            continue;
+        }
+        for (const char* text = compatible; *text != '\0'; text += std::strlen(text) + 1) {
+            joined += (joined.empty() ? "" : "|") + std::string(text);
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return joined;
+}
+
+bool FileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void PresenceQueries() {
+    char id[] = "PCI\\VEN_5AE3&DEV_FFFF";
+    int found = 7;
+    Check(IsDeviceExistInstalled(id, &found) && found == 0,
+          "IsDeviceExistInstalled writes no for an absent board", std::to_string(found));
+    found = 7;
+    Check(IsDeviceExistNotInstall(id, &found) && found == 0,
+          "IsDeviceExistNotInstall writes no for an absent board", std::to_string(found));
+    Check(!IsDeviceUsing(id), "IsDeviceUsing answers no for an ID that is no catalog ID");
+    int installed = 7;
+    Check(IsDemoDeviceInstalled(&installed) && installed == 0,
+          "IsDemoDeviceInstalled writes no without a demo device", std::to_string(installed));
+}
+
+// The refusals that come before any change, the same on every machine.
+void RefusedArguments() {
+    char legacyId[] = "IX104";
+    char pciId[] = "PCI\\VEN_5AE3&DEV_1001";
+    char missingInf[] = "C:\\boardkit-caller\\missing.inf";
+    int reboot = 7;
+    Check(!InstallDriver(missingInf, legacyId, &reboot) && reboot == 7,
+          "InstallDriver refuses a legacy board's ID and stores no reboot flag");
+    Check(!InstallDriver(missingInf, pciId, nullptr),
+          "InstallDriver refuses an INF file that does not exist");
+    Check(UpdateNewDriver(nullptr, pciId, &reboot) == 2, "UpdateNewDriver refuses a null INF");
+    char unknownId[] = "TOLNOSUCHBOARD";
+    Check(UpdateNewDriver(missingInf, unknownId, &reboot) == 2,
+          "UpdateNewDriver refuses an ID no catalog row contains");
+    char lowerCase[] = "ix104";
+    Check(UpdateIsaDriver(missingInf, lowerCase, &reboot) == 0,
+          "UpdateIsaDriver with a lower-case text matches no board and gives 0");
+    char noSuchCopy[] = "oem4093.inf";
+    Check(DeleteOemInfFile(noSuchCopy) != 0, "DeleteOemInfFile reports a copy that is not there");
+    Check(!PreInstallDriver(missingInf), "PreInstallDriver refuses an INF file that is not there");
+    Check(!DeletePreInstallDriverFiles(missingInf),
+          "DeletePreInstallDriverFiles refuses an INF file that is not there");
+    char unknownKey[] = "TOLNOSUCHKEY";
+    Check(UninstallDriver(unknownKey) == 2, "UninstallDriver refuses a kernel key of no row");
+    Check(DeleteDriverFile(unknownKey) == 2, "DeleteDriverFile refuses a kernel key of no row");
+    char empty[] = "";
+    Check(UninstallNonePnpDriver(missingInf, empty) == 2,
+          "UninstallNonePnpDriver refuses an empty prefix");
+    Check(IsaResCheckBaseAddrConflict(0, 16) == 0 && IsaResCheckIrqConflict(0) == 0 &&
+              IsaResCheckDmaConflict(0) == 0,
+          "the conflict checks answer 0 for the value 0 without asking the system");
+}
+
+void WizardTimerSwitches() {
+    Check(KillBoardkitAPTimer(1) && KillBoardkitAPTimer(1) && KillBoardkitAPTimer(0),
+          "KillBoardkitAPTimer starts, starts again and stops with true");
+    Check(!EliminateInstalldevIconinSystemTrayTimer(1) &&
+              !EliminateInstalldevIconinSystemTrayTimer(0),
+          "EliminateInstalldevIconinSystemTrayTimer gives false whatever it did");
+}
+
+void Certificate() {
+    Check(InstallCertificate() == 0, "InstallCertificate adds the publisher certificate");
+    Check(InstallCertificate() == 0, "InstallCertificate keeps a copy already there");
+}
+
+// Records of a demo board (product ID 0) whose device is absent.
+void RecordsWithoutTheirDevice() {
+    const bool storeWasThere = KeyExists(kStore);
+    char listFile[] = "C:\\boardkit-caller\\installed.txt";
+    CreateDirectoryA(kFolder, nullptr);
+    if (!storeWasThere) {
+        Check(GetDeviceInstalledList(listFile) == 0xE0000017u && !FileExists(listFile),
+              "GetDeviceInstalledList writes no file without a store");
+    }
+    static const char kKernelKey[] = "TolDemoS";
+    const DWORD demo = 0;
+    const DWORD board = 4;
+    Check(SetValue(kRecord, "KernelKey", REG_SZ, kKernelKey, sizeof kKernelKey) &&
+              SetValue(kRecord, "ProductID", REG_DWORD, &demo, sizeof demo) &&
+              SetValue(kRecord, "BoardID", REG_DWORD, &board, sizeof board) &&
+              SetValue(kMap, "107", REG_DWORD, &board, sizeof board),
+          "the caller writes a demo board's record");
+    Check(GetDeviceInstalledList(listFile) == 1 && FileExists(listFile),
+          "GetDeviceInstalledList writes its file");
+    DeleteFileA(listFile);
+    int reboot = 7;
+    Check(EnableOrDisableDevice(1, 107, &reboot) == static_cast<int32_t>(0xE0000017u),
+          "EnableOrDisableDevice reports a record whose device is absent");
+    Check(UnloadDevice(107) == static_cast<int32_t>(0xE0000017u),
+          "UnloadDevice reports a record whose device is absent");
+    Check(Uninstall(107) == 0xE0000015u, "Uninstall reports a demo record without its device");
+    Check(Uninstall(4093) == 0xE0000015u, "Uninstall reports a number no record has");
+    char otherKey[] = "TolNoSuchKey";
+    Check(EnableDevices(otherKey) == 0 && DisableDevices(otherKey) == 0,
+          "EnableDevices and DisableDevices pass over records of other kernel keys");
+    Check(RemoveConfigurationByProductID(0x7FFF) == 0 && KeyExists(kRecord),
+          "RemoveConfigurationByProductID leaves a record of another product");
+    Check(RemoveConfigurationByKernelKey(otherKey) == 0 && KeyExists(kRecord),
+          "RemoveConfigurationByKernelKey leaves a record of another kernel key");
+    char lowerKey[] = "toldemos";
+    Check(RemoveConfigurationByKernelKey(lowerKey) == 0 && !KeyExists(kRecord) &&
+              !ValueExists(kMap, "107"),
+          "RemoveConfigurationByKernelKey removes the record whatever the key's case, with its "
+          "map entry");
+    if (!storeWasThere) {
+        DeleteStore();
+    }
+    RemoveDirectoryA(kFolder);
+}
+
+// A node kept with its resources, then taken away by its hardware ID.
+void LegacyNodeKeptAndRemoved() {
+    Check(WriteInf(), "the caller writes its INF file");
+    char inf[sizeof kInf];
+    std::memcpy(inf, kInf, sizeof kInf);
+    char id[sizeof kNodeId];
+    std::memcpy(id, kNodeId, sizeof kNodeId);
+    Check(CreateDeviceNode(inf, id) == 0, "CreateDeviceNode makes a node to keep");
+    Check(SetResource(0x300, 16, 5, 0, 0) == 0, "SetResource writes the resource record");
+    CloseDeviceNode();
+    Check(CompatibleIdsOf(kNodeId) == "Init|300|10|5|0|0",
+          "the kept node carries the resource record", CompatibleIdsOf(kNodeId));
+    Check(RemoveDevice(id) && NodesWithHardwareId(kNodeId) == 0,
+          "RemoveDevice takes the kept node away");
+
+    // This program carries no dialog template, and the operation opens it from the program's
+    // own resources: the dialog cannot be shown, and the new node must not stay.
+    const uint32_t shown = InstallIsaDevice(inf, id);
+    Check(shown != 0 && NodesWithHardwareId(kNodeId) == 0,
+          "InstallIsaDevice without a dialog to show fails and removes its node",
+          std::to_string(shown));
+    DeleteFileA(kInf);
+    RemoveDirectoryA(kFolder);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--linger") == 0) {
+        return LingerAsWizard();
+    }
     PresenceOfAnUnknownBoard();
+    PresenceQueries();
+    RefusedArguments();
+    WizardTimerSwitches();
     ConfigurationRecords();
+    RecordsWithoutTheirDevice();
     LegacyDeviceNode();
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    LegacyNodeKeptAndRemoved();
+    Certificate();
+    WizardProcesses(argv[0]);
+    return CheckSummary();
 }
