@@ -12,7 +12,7 @@ packages=(
     cmake g++ make python3
     googletest libgtest-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth
+    wine wine64 xvfb xauth imagemagick
     clang-format
     libbenchmark-dev hyperfine gnuplot-nox
     clang-14 libclang-rt-14-dev
