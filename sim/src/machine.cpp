@@ -31,6 +31,7 @@
 
 #include "choke.h"
 #include "machine_internal.h"
+#include "mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -160,14 +161,21 @@ bool IsRegisteredSection(const std::string& name) {
 void LoadMachineJson(const std::string& genDir) {
     nlohmann::json doc;
     if (!genDir.empty()) {
-        std::ifstream in(genDir + "/machine.json");
-        if (!in) {
-            Die("cannot read " + genDir + "/machine.json");
-        }
+        bool found = false;
+        std::string error;
         try {
-            in >> doc;
+            const MappedFile file(genDir + "/machine.json", found);
+            if (found) {
+                doc = nlohmann::json::parse(file.bytes());
+            }
         } catch (const std::exception& e) {
-            Die("machine.json: " + std::string(e.what()));
+            error = e.what();
+        }
+        if (!error.empty()) {
+            Die("machine.json: " + error);
+        }
+        if (!found) {
+            Die("cannot read " + genDir + "/machine.json");
         }
     }
     Core& c = C();
@@ -181,13 +189,14 @@ void LoadMachineJson(const std::string& genDir) {
             }
         }
         for (auto& section : Sections()) {
-            section.load(doc.contains(section.name) ? doc[section.name] : nlohmann::json());
+            auto it = doc.is_object() ? doc.find(section.name) : doc.end();
+            section.load(it != doc.end() ? std::move(*it) : nlohmann::json());
         }
         if (doc.is_object()) {
             for (auto it = doc.begin(); it != doc.end(); ++it) {
                 if (it.key() != "settings" && it.key() != "faults" &&
                     !IsRegisteredSection(it.key())) {
-                    c.foreignSections[it.key()] = it.value();
+                    c.foreignSections[it.key()] = std::move(it.value());
                 }
             }
         }
@@ -217,7 +226,22 @@ std::string MachineJsonText() {
     return doc.dump(2) + "\n";
 }
 
+// About the memory the loaded machine takes: the tree of a registry export is about its size,
+// and the parsed state several times the size of its text.
+size_t ExpectedLoadBytes(const std::string& genDir) {
+    if (genDir.empty()) {
+        return 0;
+    }
+    std::error_code ec;
+    const auto registry = fs::file_size(genDir + "/registry.reg", ec);
+    const size_t registryBytes = ec ? 0 : static_cast<size_t>(registry);
+    const auto json = fs::file_size(genDir + "/machine.json", ec);
+    const size_t jsonBytes = ec ? 0 : static_cast<size_t>(json);
+    return registryBytes + 8 * jsonBytes;
+}
+
 void LoadParts(const std::string& genDir) {
+    ReserveHeapForImage(ExpectedLoadBytes(genDir));
     LoadMachineJson(genDir);
     for (auto& part : Parts()) {
         try {

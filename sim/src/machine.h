@@ -16,7 +16,8 @@ namespace sim {
 // (from a static initializer) and keeps its data in its own structures.
 struct StateSection {
     const char* name;
-    std::function<void(const nlohmann::json&)> load;  // called with null when absent
+    // Called with null when absent; the section may keep the value by moving it.
+    std::function<void(nlohmann::json&&)> load;
     std::function<nlohmann::json()> save;
     std::function<void()> reset;
 };

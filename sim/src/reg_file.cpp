@@ -42,33 +42,19 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-// The file's text as UTF-8, whatever its encoding on disk.
-bool DecodeText(std::string_view bytes, std::string& text, std::string& error) {
+enum class Encoding { kUtf16, kUtf8, kAnsi };
+
+// How the file is encoded, and its text without the byte-order mark.
+bool DetectEncoding(std::string_view bytes, Encoding& encoding, std::string_view& body,
+                    std::string& error) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         if (bytes.size() % 2 != 0) {
             error = "UTF-16 text with an odd number of bytes";
             return false;
         }
-        const size_t count = (bytes.size() - 2) / 2;
-        text.assign(count, '\0');
-        size_t i = 0;
-        // Registry exports are almost all ASCII: take that part byte by byte.
-        for (;
-             i < count && bytes[3 + 2 * i] == 0 && static_cast<signed char>(bytes[2 + 2 * i]) >= 0;
-             ++i) {
-            text[i] = bytes[2 + 2 * i];
-        }
-        text.resize(i);
-        if (i < count) {
-            std::u16string rest(count - i, u'\0');
-            for (size_t k = 0; k < rest.size(); ++k) {
-                const size_t at = 2 + 2 * (i + k);
-                rest[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
-                                                (static_cast<unsigned char>(bytes[at + 1]) << 8));
-            }
-            text += Utf8FromUtf16(rest);
-        }
+        encoding = Encoding::kUtf16;
+        body = bytes.substr(2);
         return true;
     }
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
@@ -79,9 +65,76 @@ bool DecodeText(std::string_view bytes, std::string& text, std::string& error) {
     if (bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0) {
         bytes.remove_prefix(3);
     }
-    text = IsValidUtf8(bytes) ? std::string(bytes) : Utf8FromAnsi(bytes);
+    encoding = IsValidUtf8(bytes) ? Encoding::kUtf8 : Encoding::kAnsi;
+    body = bytes;
     return true;
 }
+
+// Hands out the file's lines one at a time, as UTF-8 and without their line ends, so that the
+// text of a large file is never held decoded in whole.
+class LineReader {
+  public:
+    LineReader(std::string_view body, Encoding encoding) : body_(body), encoding_(encoding) {}
+
+    // False at the end; what follows the last line end is no line of its own.
+    bool Next(std::string_view& line) {
+        const size_t unit = encoding_ == Encoding::kUtf16 ? 2 : 1;
+        if (start_ > body_.size() || (start_ == body_.size() && start_ != 0)) {
+            return false;
+        }
+        size_t end = start_;
+        while (end < body_.size() && !(body_[end] == '\n' && (unit == 1 || body_[end + 1] == 0))) {
+            end += unit;
+        }
+        const std::string_view piece = body_.substr(start_, end - start_);
+        start_ = end + unit;
+        ++number_;
+        line = Decode(piece);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        return true;
+    }
+
+    // The 1-based number of the line read last.
+    size_t Number() const { return number_; }
+
+  private:
+    std::string_view Decode(std::string_view piece) {
+        if (encoding_ == Encoding::kUtf8) {
+            return piece;
+        }
+        if (encoding_ == Encoding::kAnsi) {
+            buffer_ = Utf8FromAnsi(piece);
+            return buffer_;
+        }
+        const size_t count = piece.size() / 2;
+        buffer_.resize(count);
+        size_t i = 0;
+        // Registry exports are almost all ASCII: take that part byte by byte.
+        for (; i < count && piece[2 * i + 1] == 0 && static_cast<signed char>(piece[2 * i]) >= 0;
+             ++i) {
+            buffer_[i] = piece[2 * i];
+        }
+        buffer_.resize(i);
+        if (i < count) {
+            std::u16string rest(count - i, u'\0');
+            for (size_t k = 0; k < rest.size(); ++k) {
+                const size_t at = 2 * (i + k);
+                rest[k] = static_cast<char16_t>(static_cast<unsigned char>(piece[at]) |
+                                                (static_cast<unsigned char>(piece[at + 1]) << 8));
+            }
+            buffer_ += Utf8FromUtf16(rest);
+        }
+        return buffer_;
+    }
+
+    std::string_view body_;
+    Encoding encoding_;
+    size_t start_ = 0;
+    size_t number_ = 0;
+    std::string buffer_;
+};
 
 std::string_view TrimLeft(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
@@ -122,29 +175,47 @@ bool ParseHex32(std::string_view s, DWORD& out) {
     return true;
 }
 
+// Receives what the parser reads, in the file's order. A sink may refuse an edit (a root it
+// cannot reach), which ends the parse with its message.
+class EditSink {
+  public:
+    virtual ~EditSink() = default;
+    virtual bool Key(RegEdit::Kind kind, const char* root, std::string_view path, size_t line,
+                     std::string& error) = 0;
+    virtual void Value(RegEdit&& edit) = 0;  // kSetValue or kDeleteValue
+    virtual void Clear() {}
+    virtual void Finish() {}  // the file has been read to its end
+};
+
+// Collects the edits, so that a malformed file can be refused before anything changes.
+class EditList : public EditSink {
+  public:
+    explicit EditList(std::vector<RegEdit>& edits) : edits_(edits) {}
+    bool Key(RegEdit::Kind kind, const char* root, std::string_view path, size_t line,
+             std::string&) override {
+        RegEdit edit;
+        edit.kind = kind;
+        edit.root = root;
+        edit.path = std::string(path);
+        edit.line = line;
+        edits_.push_back(std::move(edit));
+        return true;
+    }
+    void Value(RegEdit&& edit) override { edits_.push_back(std::move(edit)); }
+    void Clear() override { edits_.clear(); }
+
+  private:
+    std::vector<RegEdit>& edits_;
+};
+
 class Parser {
   public:
-    explicit Parser(const std::string& text) {
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) {
-                end = text.size();
-            }
-            std::string_view line(text.data() + start, end - start);
-            if (!line.empty() && line.back() == '\r') {
-                line.remove_suffix(1);
-            }
-            lines_.push_back(line);
-            start = end + 1;
-        }
-        if (lines_.size() > 1 && lines_.back().empty()) {
-            lines_.pop_back();  // what follows the last line end is not a line
-        }
-    }
+    Parser(LineReader& lines, EditSink& sink) : lines_(lines), sink_(sink) {}
 
     RegFileResult Run() {
-        std::string_view header = TrimRight(lines_.empty() ? std::string_view() : lines_[0]);
+        std::string_view first;
+        lines_.Next(first);
+        std::string_view header = TrimRight(first);
         if (header == kHeader5) {
             unicode_ = true;
         } else if (header == kHeader4) {
@@ -154,10 +225,9 @@ class Parser {
                          "\" or \"" + std::string(kHeader4) + "\"");
             return std::move(result_);
         }
-        result_.edits.reserve(lines_.size());
-        for (next_ = 1; next_ < lines_.size();) {
-            const size_t number = next_ + 1;
-            std::string_view line = TrimLeft(lines_[next_++]);
+        for (std::string_view raw; lines_.Next(raw);) {
+            const size_t number = lines_.Number();
+            std::string_view line = TrimLeft(raw);
             if (line.empty() || line.front() == ';') {
                 continue;
             }
@@ -166,6 +236,7 @@ class Parser {
                 return std::move(result_);
             }
         }
+        sink_.Finish();
         result_.ok = true;
         return std::move(result_);
     }
@@ -175,7 +246,7 @@ class Parser {
         result_.ok = false;
         result_.line = line;
         result_.message = std::move(message);
-        result_.edits.clear();
+        sink_.Clear();
         return false;
     }
 
@@ -185,21 +256,20 @@ class Parser {
             return Error(number, "a key line must end with ']'");
         }
         std::string_view path = line.substr(1, line.size() - 2);
-        RegEdit edit;
-        edit.line = number;
-        edit.kind = RegEdit::Kind::kOpenKey;
+        RegEdit::Kind kind = RegEdit::Kind::kOpenKey;
         if (!path.empty() && path.front() == '-') {
-            edit.kind = RegEdit::Kind::kDeleteKey;
+            kind = RegEdit::Kind::kDeleteKey;
             path.remove_prefix(1);
         }
         size_t slash = path.find('\\');
         std::string_view root = path.substr(0, slash);
+        const char* rootName = nullptr;
         for (const RootName& r : kRoots) {
             if (SameName(root, r.full) || SameName(root, r.shortName)) {
-                edit.root = r.full;
+                rootName = r.full;
             }
         }
-        if (edit.root.empty()) {
+        if (rootName == nullptr) {
             return Error(number, "unknown root key \"" + std::string(root) + "\"");
         }
         std::string_view below = slash == std::string_view::npos ? "" : path.substr(slash + 1);
@@ -216,9 +286,11 @@ class Parser {
         if (depth > kMaxKeyDepth) {
             return Error(number, "the key is nested more than 512 levels deep");
         }
-        edit.path = std::string(below);
-        haveKey_ = edit.kind == RegEdit::Kind::kOpenKey;
-        result_.edits.push_back(std::move(edit));
+        std::string refused;
+        if (!sink_.Key(kind, rootName, below, number, refused)) {
+            return Error(number, refused);
+        }
+        haveKey_ = kind == RegEdit::Kind::kOpenKey;
         return true;
     }
 
@@ -277,7 +349,7 @@ class Parser {
         if (!ValueData(number, rest, edit)) {
             return false;
         }
-        result_.edits.push_back(std::move(edit));
+        sink_.Value(std::move(edit));
         return true;
     }
 
@@ -372,20 +444,121 @@ class Parser {
             if (!more) {
                 return true;
             }
-            if (next_ >= lines_.size()) {
+            // The next line replaces the text read so far, which is no longer needed.
+            if (!lines_.Next(text)) {
                 return Error(number, "the file ends inside a continued value");
             }
-            number = next_ + 1;
-            text = lines_[next_++];
+            number = lines_.Number();
         }
     }
 
-    std::vector<std::string_view> lines_;
-    size_t next_ = 1;
+    LineReader& lines_;
+    EditSink& sink_;
     bool unicode_ = true;
     bool haveKey_ = false;
     RegFileResult result_;
 };
+
+// Builds the edits straight into a tree, with no list in between: loading a machine's registry
+// reads one export of it, keys in depth-first order, so each key is found from the one before.
+class TreeBuilder : public EditSink {
+  public:
+    TreeBuilder(const char* rootName, RegKey& root) : rootName_(rootName), root_(root) {}
+
+    bool Key(RegEdit::Kind kind, const char* root, std::string_view path, size_t,
+             std::string& error) override {
+        if (std::strcmp(root, rootName_) != 0) {
+            error = std::string(root) + " is not available here";
+            return false;
+        }
+        StoreValues();
+        if (kind == RegEdit::Kind::kDeleteKey) {
+            DeleteKeyTree(root_, path);
+            open_.clear();  // the keys held open may be gone with it
+            current_ = nullptr;
+            return true;
+        }
+        current_ = &OpenPath(path);
+        return true;
+    }
+
+    void Value(RegEdit&& edit) override {
+        if (current_ == nullptr) {
+            return;
+        }
+        if (edit.kind == RegEdit::Kind::kSetValue) {
+            values_.push_back(RegValue{std::move(edit.name), edit.type, std::move(edit.data)});
+        } else {
+            StoreValues();
+            RemoveValue(*current_, edit.name);
+        }
+    }
+
+    void Finish() override { StoreValues(); }
+
+  private:
+    // A key's values are gathered first and stored in one step, so its list is sized once.
+    void StoreValues() {
+        if (current_ == nullptr || values_.empty()) {
+            return;
+        }
+        current_->values.reserve(current_->values.size() + values_.size());
+        for (RegValue& value : values_) {
+            SetValue(*current_, value.name, value.type, std::move(value.data));
+        }
+        values_.clear();
+    }
+
+    // Reuses the leading components the path shares with the previous key's path.
+    RegKey& OpenPath(std::string_view path) {
+        size_t depth = 0;
+        RegKey* key = &root_;
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t end = path.find('\\', start);
+            if (end == std::string_view::npos) {
+                end = path.size();
+            }
+            const std::string_view part = path.substr(start, end - start);
+            start = end + 1;
+            if (part.empty()) {
+                continue;
+            }
+            if (depth < open_.size() && SameName(open_[depth].first, part)) {
+                key = open_[depth].second;
+            } else {
+                open_.resize(depth);
+                key = &AddSubkey(*key, part);
+                open_.emplace_back(key->name, key);
+            }
+            ++depth;
+        }
+        open_.resize(depth);
+        return *key;
+    }
+
+    const char* rootName_;
+    RegKey& root_;
+    RegKey* current_ = nullptr;
+    std::vector<RegValue> values_;                            // of current_, not yet stored
+    std::vector<std::pair<std::string_view, RegKey*>> open_;  // the path of the last key
+};
+
+RegFileResult ParseInto(std::string_view bytes, EditSink& sink) {
+    RegFileResult result;
+    if (bytes.size() > kMaxFileBytes) {
+        result.message = "the file is larger than 1 GiB";
+        return result;
+    }
+    Encoding encoding = Encoding::kUtf8;
+    std::string_view body;
+    if (!DetectEncoding(bytes, encoding, body, result.message)) {
+        return result;
+    }
+    LineReader lines(body, encoding);
+    Parser parser(lines, sink);
+    return parser.Run();
+}
 
 void AppendAscii(std::u16string& out, std::string_view text) {
     for (char c : text) {
@@ -496,17 +669,16 @@ size_t EstimateExport(const RegKey& top, size_t nameLength) {
 }  // namespace
 
 RegFileResult ParseRegFile(std::string_view bytes) {
-    RegFileResult result;
-    if (bytes.size() > kMaxFileBytes) {
-        result.message = "the file is larger than 1 GiB";
-        return result;
-    }
-    std::string text;
-    if (!DecodeText(bytes, text, result.message)) {
-        return result;
-    }
-    Parser parser(text);
-    return parser.Run();
+    std::vector<RegEdit> edits;
+    EditList list(edits);
+    RegFileResult result = ParseInto(bytes, list);
+    result.edits = std::move(edits);
+    return result;
+}
+
+RegFileResult LoadRegFileInto(std::string_view bytes, const char* rootName, RegKey& root) {
+    TreeBuilder builder(rootName, root);
+    return ParseInto(bytes, builder);
 }
 
 RegKey* MachineRoot(const std::string& root) {

@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "machine.h"
+#include "mapped_file.h"
 #include "reg_file.h"
 
 namespace sim {
@@ -200,7 +199,11 @@ RegKey* FindSubkey(const RegKey& key, std::string_view name) {
 
 RegKey& AddSubkey(RegKey& key, std::string_view name) {
     std::string folded = FoldName(name);
-    auto it = LowerBound(key.subkeys, folded);
+    // Trees are mostly built in sorted order (an export read back, a generator): a name after
+    // the last one goes at the end without a search.
+    auto it = !key.subkeys.empty() && key.subkeys.back()->folded < folded
+                  ? key.subkeys.end()
+                  : LowerBound(key.subkeys, folded);
     if (it != key.subkeys.end() && (*it)->folded == folded) {
         return **it;
     }
@@ -447,6 +450,13 @@ std::string AnsiFromUtf8(std::string_view text) {
 }
 
 std::vector<uint8_t> StringData(std::string_view utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+        std::vector<uint8_t> data((utf8.size() + 1) * 2, 0);  // ASCII: each byte widens alone
+        for (size_t i = 0; i < utf8.size(); ++i) {
+            data[2 * i] = static_cast<uint8_t>(utf8[i]);
+        }
+        return data;
+    }
     std::u16string text = Utf16FromUtf8(utf8);
     std::vector<uint8_t> data((text.size() + 1) * 2, 0);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -470,14 +480,6 @@ std::u16string Utf16FromBytes(const std::vector<uint8_t>& data) {
 namespace sim {
 namespace {
 
-std::string ReadWholeFile(const std::string& path, bool& found) {
-    std::ifstream in(path, std::ios::binary);
-    found = static_cast<bool>(in);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void LoadHklm(const std::string& genDir) {
     ResetRegistry();
     if (genDir.empty()) {
@@ -485,14 +487,12 @@ void LoadHklm(const std::string& genDir) {
     }
     const std::string path = genDir + "/registry.reg";
     bool found = false;
-    const std::string bytes = ReadWholeFile(path, found);
+    const MappedFile file(path, found);
     if (!found) {
         return;  // a machine that never wrote its registry has an empty HKLM
     }
-    const RegKey* hklm = &Hklm();
-    RegFileResult result = ImportRegFile(bytes, [hklm](const std::string& root) {
-        return root == "HKEY_LOCAL_MACHINE" ? const_cast<RegKey*>(hklm) : nullptr;
-    });
+    // A failure ends the run, so the half-built tree is never used.
+    RegFileResult result = LoadRegFileInto(file.bytes(), "HKEY_LOCAL_MACHINE", Hklm());
     if (!result.ok) {
         throw std::runtime_error(path + ":" + std::to_string(result.line) + ": " + result.message);
     }
