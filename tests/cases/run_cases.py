@@ -18,13 +18,16 @@ against boardkit.exe under Wine. Case fields:
   files           {"C:\\path": expected text, LF for each CR LF; null: the file must not exist}
   registry_after  {"HKEY_LOCAL_MACHINE\\key": {"value name": "data as .reg writes it"} or null}
   sim             [["plug", ...], ...]: boardkit-sim command lines run on the machine image
-                  before the command, after the registry fixture (Linux only, like faults)
+                  before the command, after the registry fixture; under Wine only
+                  ["file", "write", "C:\\path", text] steps, which write the file into the
+                  prefix's drive_c (a case with any other step is limited to linux)
   faults          [{"api": ..., "error": code, "arg": optional text}]: calls of the simulated
                   machine that fail (Linux only: a case with faults names its platforms)
   platforms       ["linux", "wine"] by default
   wine_skip_reason  why a case limited to linux cannot run under Wine (required then)
-  wine_differs    {"reason": ..., and any of exit/stdout/stderr}: what Wine shows instead;
-                  the case fails when Wine starts to show the base expectation.
+  wine_differs    {"reason": ..., and any of exit/stdout/stderr/combined/files/registry_after}:
+                  what Wine shows instead (files and keys replace the case's entries of the
+                  same name); the case fails when Wine starts to show the base expectation.
 
 In expected texts, {prog} stands for the program name the program derives from its first
 argument, {argv0} for that first argument as the program echoes it, and {source} for the
@@ -84,13 +87,19 @@ def load_case(path, every_case=False):
         raise CaseError("a registry fixture needs a machine image ('empty' or 'sample')")
     if case.get("faults") and (case["machine"] == "none" or "wine" in case["platforms"]):
         raise CaseError("faults need a machine image and a case limited to linux")
-    if case.get("sim") and (case["machine"] == "none" or "wine" in case["platforms"]):
-        raise CaseError("sim steps need a machine image and a case limited to linux")
+    if case.get("sim") and case["machine"] == "none":
+        raise CaseError("sim steps need a machine image")
+    if "wine" in case["platforms"] and not all(is_file_write(w) for w in case.get("sim") or []):
+        raise CaseError("sim steps other than 'file write' need a case limited to linux")
     if "wine" not in case["platforms"] and not case.get("wine_skip_reason") and not every_case:
         raise CaseError("a case limited to linux says why in 'wine_skip_reason'")
     if "wine" in case["platforms"] and "wine_skip_reason" in case:
         raise CaseError("'wine_skip_reason' on a case that runs under Wine")
     return case
+
+
+def is_file_write(words):
+    return len(words) == 4 and words[0] == "file" and words[1] == "write"
 
 
 def text_of(expected):
@@ -218,6 +227,7 @@ class WinePlatform:
             raise SystemExit("run_cases.py --wine needs WINEPREFIX in the environment")
         self.prefix = os.environ["WINEPREFIX"]
         self.env = dict(os.environ, WINEDEBUG="-all")
+        self.overwritten = {}
         # One server for the whole run, and Wine's own services started once with their
         # output going nowhere: a service started by a captured call would hold its pipes.
         subprocess.run(["wineserver", "-p30"], env=self.env, stdout=subprocess.DEVNULL,
@@ -238,8 +248,11 @@ class WinePlatform:
                               capture_output=True, timeout=RUN_TIMEOUT)
 
     def prepare(self, case, case_dir, work):
-        if case.get("sim") or case.get("faults"):
-            raise CaseError("sim steps and faults need the simulated machine")
+        if case.get("faults") or not all(is_file_write(w) for w in case.get("sim") or []):
+            raise CaseError("sim steps other than 'file write', and faults, need the simulated "
+                            "machine")
+        for _, _, windows_path, text in case.get("sim") or []:
+            self.write_file(windows_path, text)
         if case.get("registry"):
             fixture = os.path.join(case_dir, case["registry"])
             result = self.wine("regedit", "/s", fixture)
@@ -258,12 +271,29 @@ class WinePlatform:
     def machine_file(self, image, windows_path):
         return resolve_nocase(os.path.join(self.prefix, "drive_c"), windows_path)
 
+    def write_file(self, windows_path, text):
+        """What `boardkit-sim file write` does on a machine image, on the prefix's C: drive:
+        the folders are made as needed, and a file already there is kept to be put back."""
+        if not re.match(r"^[cC]:\\", windows_path):
+            raise CaseError(f"{windows_path} is no full path on drive C:")
+        host = make_path_nocase(os.path.join(self.prefix, "drive_c"), windows_path)
+        if os.path.isfile(host) and host not in self.overwritten:
+            with open(host, "rb") as f:
+                self.overwritten[host] = f.read()
+        with open(host, "wb") as f:
+            f.write(text.encode("utf-8", "surrogateescape"))
+
     def export_key(self, image, key, out):
         result = self.wine("reg", "export", key, out, "/y")
         if result.returncode != 0 and os.path.exists(out):
             os.remove(out)
 
     def cleanup(self, case, case_dir, image):
+        # New files go with the rest of the restore; files a case wrote over get their bytes back.
+        for host, data in self.overwritten.items():
+            with open(host, "wb") as f:
+                f.write(data)
+        self.overwritten = {}
         restore_wine_state(self, self.pristine)
 
     def snapshot(self, work):
@@ -394,6 +424,20 @@ def resolve_nocase(root, windows_path):
     return current
 
 
+def make_path_nocase(root, windows_path):
+    """The host path for C:\\... under `root`, each folder matched without case or made, the
+    file's own name matched without case or taken as written."""
+    parts = [p for p in windows_path[2:].split("\\") if p]
+    current = root
+    for index, part in enumerate(parts):
+        entries = os.listdir(current) if os.path.isdir(current) else []
+        match = next((e for e in entries if e.lower() == part.lower()), part)
+        current = os.path.join(current, match)
+        if index < len(parts) - 1 and not os.path.isdir(current):
+            os.mkdir(current)
+    return current
+
+
 # --- checking ------------------------------------------------------------------------------
 
 def show(data):
@@ -472,6 +516,20 @@ def compare_machine(case, platform, image, work, names):
     return problems
 
 
+def with_differences(case, differs):
+    """The case's expectations with Wine's marked differences in their place: exit code and
+    streams whole, files and registry keys one by one."""
+    expect = dict(case)
+    for field, value in differs.items():
+        if field == "reason":
+            continue
+        if field in ("files", "registry_after"):
+            expect[field] = dict(case.get(field) or {}, **value)
+        else:
+            expect[field] = value
+    return expect
+
+
 def run_case(path, platform, every_case=False):
     case = load_case(path, every_case)
     if platform.name not in case["platforms"] and not every_case:
@@ -485,17 +543,16 @@ def run_case(path, platform, every_case=False):
         result = platform.run(case, image, work)
         problems = []
         differs = case.get("wine_differs") if platform.name == "wine" else None
+        expect = case
         if differs:
-            base = compare_outcome(case, result, platform, names)
+            base = (compare_outcome(case, result, platform, names) +
+                    compare_machine(case, platform, image, work, names))
             if not base:
                 problems.append("the marked Wine difference has disappeared ("
                                 f"{differs.get('reason', 'no reason given')}): remove the marker")
-            expect = dict(case)
-            expect.update({k: v for k, v in differs.items() if k != "reason"})
-            problems += compare_outcome(expect, result, platform, names)
-        else:
-            problems += compare_outcome(case, result, platform, names)
-        problems += compare_machine(case, platform, image, work, names)
+            expect = with_differences(case, differs)
+        problems += compare_outcome(expect, result, platform, names)
+        problems += compare_machine(expect, platform, image, work, names)
         return ("ok" if not problems else "FAIL"), problems
     finally:
         try:
