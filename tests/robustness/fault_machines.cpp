@@ -1,0 +1,248 @@
+#include "fault_machines.h"
+
+#include "boardkit/operations.h"
+#include "legacy/legacy_machine.h"
+#include "sample_machine.h"
+#include "uninstall/uninstall_machine.h"
+
+namespace robustness {
+
+const char* const kDemoInf = legacy_test::kDemoInf;
+const char* const kIsaInf = legacy_test::kIsaInf;
+const char* const kPxInf = "C:\\Drivers\\PX1001\\TolPx10s.inf";
+const char* const kListFile = "C:\\Users\\Public\\boards.txt";
+
+namespace {
+
+const char* const kPxId = "PCI\\VEN_5AE3&DEV_1001";
+const std::set<int> kActionCodes = {0, 2};
+const std::set<int> kAnswerCodes = {16, 17};
+
+// A plug-and-play package of the board class for one hardware ID.
+std::string Package(const std::string& id, const std::string& service, const std::string& sys,
+                    const std::string& version) {
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=TolBoards\r\n"
+           "ClassGuid={3D5A1C7E-94B2-4F08-A6C3-1E7D2B9F5048}\r\nProvider=%V%\r\n"
+           "DriverVer=05/02/2025," +
+           version + "\r\n[Manufacturer]\r\n%V%=Boards,NTamd64\r\n[Boards.NTamd64]\r\n%D%=Inst," +
+           id + "\r\n[Inst.NTamd64]\r\n[Inst.NTamd64.Services]\r\nAddService=" + service +
+           ",2,Svc\r\n[Svc]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\n"
+           "ServiceBinary=%12%\\" +
+           sys + "\r\n[Strings]\r\nV=\"Tolvan\"\r\nD=\"Board\"\r\n";
+}
+
+void PutPackage(const std::string& inf, const std::string& id, const std::string& service,
+                const std::string& sys, const std::string& version) {
+    setup_test::WriteFile(inf, Package(id, service, sys, version));
+    setup_test::WriteFile(inf.substr(0, inf.rfind('\\') + 1) + sys, "sys " + version);
+}
+
+// An older version of the PX-1001 package staged into the driver store.
+void StageOldPx(const std::string& folder, const std::string& version) {
+    const std::string inf = folder + "\\TolPx10s.inf";
+    PutPackage(inf, kPxId, "TolPx10S", "TolPx10s.sys", version);
+    char name[MAX_PATH] = {};
+    EXPECT_TRUE(SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, name,
+                                 MAX_PATH, nullptr, nullptr))
+        << folder;
+}
+
+void Sample() {
+    ASSERT_TRUE(tools::BuildSampleMachine());
+}
+
+// The sample machine with the folder a setup program asks for its list in.
+void SampleForLists() {
+    Sample();
+    ASSERT_EQ(sim::files::CreateDirectories("C:\\Users\\Public"), 0u);
+}
+
+void SampleWithPackages() {
+    Sample();
+    legacy_test::InstallPackages();
+    PutPackage(kPxInf, kPxId, "TolPx10S", "TolPx10s.sys", "2.0.0.0");
+}
+
+// Three records of the PX-1001 driver around the sample's demo record, each with its entry.
+void SampleWithPxRecords() {
+    Sample();
+    for (unsigned n : {2u, 3u}) {
+        config_test::Record(
+            n, {tools::DwordValue("ProductID", 0x0101), tools::DwordValue("BusNumber", 9),
+                tools::DwordValue("SlotNumber", n), tools::StringValue("KernelKey", "TolPx10S")});
+        config_test::MapValue(n);
+    }
+}
+
+void DriverFiles(const std::string& sys, const std::string& dll, const std::string& cfg) {
+    setup_test::WriteFile("C:\\Windows\\system32\\drivers\\" + sys, "sys");
+    setup_test::WriteFile("C:\\Windows\\system32\\" + dll, "dll");
+    setup_test::WriteFile("C:\\Windows\\system32\\" + cfg, "cfg");
+}
+
+// Two demo boards with records, installed from one copy, another copy that names DEMO, the
+// driver files, a pre-install record and an alias record for the final sweep.
+void DemoDriverMachine() {
+    uninstall_test::DemoBoard(7, "oem3.inf");
+    uninstall_test::DemoBoard(8, "oem3.inf");
+    uninstall_test::DemoRecord(4, 7);
+    uninstall_test::DemoRecord(5, 8);
+    config_test::Record(9,
+                        {tools::StringValue("KernelKey", "Other"), tools::DwordValue("Alias", 1)});
+    uninstall_test::OemCopy("oem3.inf", "[Models]\nDEMO\n");
+    uninstall_test::OemCopy("oem5.inf", "another package that names DEMO too\n");
+    DriverFiles("TolDemos.sys", "TolDemo.dll", "TolDemoCFG.dll");
+    ASSERT_TRUE(tools::AddPreinstallRecord("TolDemo", "TolDemos.inf"));
+}
+
+// Two legacy boards installed from one copy, a record of their driver, the driver files.
+void IsaDriverMachine() {
+    uninstall_test::DemoBoard(3, "oem6.inf", {"IX104"});
+    uninstall_test::DemoBoard(4, "oem6.inf", {"IX108"});
+    config_test::Record(
+        2, {tools::DwordValue("ProductID", 0x0701), tools::StringValue("KernelKey", "TolIx10S")});
+    config_test::MapValue(2);
+    uninstall_test::OemCopy("oem6.inf", "[Models]\nIX104\nIX108\n");
+    DriverFiles("TolIx10s.sys", "TolIx10.dll", "TolIx10CFG.dll");
+}
+
+SweepCase Case(const std::string& name, std::function<void()> build, std::vector<std::string> words,
+               std::set<int> codes) {
+    return {{name, std::move(build), std::move(words)}, std::move(codes)};
+}
+
+}  // namespace
+
+std::vector<SweepCase> SetupCases() {
+    const std::string ua08Inf = "C:\\Drivers\\UA1008\\TolUa08s.inf";
+    const std::string ua10Inf = "C:\\Drivers\\UA1016\\TolUa10s.inf";
+    return {
+        Case(
+            "InstallDemoDevice",
+            [] {
+                SampleWithPackages();
+                config_test::Record(9, {tools::DwordValue("Alias", 1)});
+            },
+            {"InstallDemoDevice", kDemoInf}, kActionCodes),
+        Case("InstallDriver", SampleWithPackages, {"InstallDriver", kPxInf, kPxId}, kActionCodes),
+        Case("UpdateDriver", SampleWithPackages, {"UpdateDriver", kPxInf, kPxId}, kActionCodes),
+        Case(
+            "UpdateNewDriver present board",
+            [] {
+                SampleWithPackages();
+                StageOldPx("C:\\Drivers\\old1", "1.0.0.0");
+                StageOldPx("C:\\Drivers\\old2", "1.5.0.0");
+                ASSERT_TRUE(tools::AddPreinstallRecord("TolPx10", "TolPx10s.inf"));
+            },
+            {"UpdateNewDriver", kPxInf, kPxId}, kActionCodes),
+        Case(
+            "UpdateNewDriver remembered absent board",
+            [ua08Inf] {
+                Sample();
+                setup_test::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&2",
+                                      {"USB\\VID_2E5B&PID_1008"},
+                                      sim::Presence::Phantom});
+                setup_test::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&3",
+                                      {"USB\\VID_2E5B&PID_1008"},
+                                      sim::Presence::Phantom});
+                PutPackage(ua08Inf, "USB\\VID_2E5B&PID_1008", "TolUa08S", "TolUa08s.sys",
+                           "3.0.0.0");
+            },
+            {"UpdateNewDriver", ua08Inf, "USB\\VID_2E5B&PID_1008"}, kActionCodes),
+        Case(
+            "UpdateNewDriver board never seen",
+            [ua10Inf] {
+                Sample();
+                PutPackage(ua10Inf, "USB\\VID_2E5B&PID_1016", "TolUa10S", "TolUa10s.sys",
+                           "3.0.0.0");
+            },
+            {"UpdateNewDriver", ua10Inf, "USB\\VID_2E5B&PID_1016"}, kActionCodes),
+        Case(
+            "RefreshDevices",
+            [] {
+                Sample();
+                setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_1001\\4&1A2B3C4D&0&0028",
+                                      {kPxId},
+                                      sim::Presence::Arriving});
+            },
+            {"RefreshDevices"}, kActionCodes),
+        Case(
+            "IsDeviceUsing",
+            [] {
+                Sample();
+                setup_test::WriteFile("C:\\Windows\\system32\\TolPx10.dll", "64-bit library");
+                setup_test::WriteFile("C:\\Windows\\SysWOW64\\TolPx10.dll", "32-bit library");
+            },
+            {"IsDeviceUsing", kPxId}, kAnswerCodes),
+    };
+}
+
+std::vector<SweepCase> ConfigCases() {
+    return {
+        Case("RemoveConfigurationByKernelKey", SampleWithPxRecords,
+             {"RemoveConfigurationByKernelKey", "TolPx10S"}, kActionCodes),
+        Case("RemoveConfigurationByProductID", SampleWithPxRecords,
+             {"RemoveConfigurationByProductID", "101"}, kActionCodes),
+        Case("RemoveConfigurationByDeviceNum", Sample, {"RemoveConfigurationByDeviceNum", "1"},
+             kActionCodes),
+        Case(
+            "GetDeviceInstalledList",
+            [] {
+                SampleWithPxRecords();
+                ASSERT_EQ(sim::files::CreateDirectories("C:\\Users\\Public"), 0u);
+                ASSERT_TRUE(tools::AddPreinstallRecord("TolUa08", "TolUa08s.inf"));
+            },
+            {"GetDeviceInstalledList", kListFile}, kAnswerCodes),
+        Case(
+            "GetDevicePreinstalledList",
+            [] {
+                SampleForLists();
+                ASSERT_TRUE(tools::AddPreinstallRecord("TolUa08", "TolUa08s.inf"));
+                ASSERT_TRUE(tools::AddPreinstallRecord("TolPx10", "TolPx10s.inf"));
+            },
+            {"GetDevicePreinstalledList", kListFile}, kAnswerCodes),
+        Case("GetDeviceExistNotInstalledList", SampleForLists,
+             {"GetDeviceExistNotInstalledList", kListFile}, kAnswerCodes),
+        Case("EnableOrDisableDevice disable", Sample, {"EnableOrDisableDevice", "0", "1"},
+             kActionCodes),
+        Case(
+            "EnableOrDisableDevice enable",
+            [] {
+                Sample();
+                int reboot = 0;
+                ASSERT_EQ(EnableOrDisableDevice(0, 1, &reboot), 0);
+            },
+            {"EnableOrDisableDevice", "1", "1"}, kActionCodes),
+        Case("UnloadDevice", Sample, {"UnloadDevice", "1"}, kActionCodes),
+        Case("RemoveDevice with a device number", Sample, {"RemoveDevice", kPxId, "0"},
+             kActionCodes),
+        Case("KillBoardkitAPTimer", Sample, {"KillBoardkitAPTimer", "1"}, {0}),
+        Case("EliminateInstalldevIconinSystemTrayTimer", Sample,
+             {"EliminateInstalldevIconinSystemTrayTimer", "1"}, {0}),
+    };
+}
+
+std::vector<SweepCase> UninstallCases() {
+    return {
+        Case("UninstallDriver", DemoDriverMachine, {"UninstallDriver", "TolDemoS"}, kActionCodes),
+        Case("RemoveDevice", Sample, {"RemoveDevice", kPxId}, kActionCodes),
+        Case("UninstallNonePnpDriver", IsaDriverMachine,
+             {"UninstallNonePnpDriver", kIsaInf, "IX10"}, kActionCodes),
+        Case("InstallIsaDevicePnp", SampleWithPackages, {"InstallIsaDevicePnp", kIsaInf, "IX104"},
+             kActionCodes),
+        Case(
+            "UpdateIsaDriver",
+            [] {
+                SampleWithPackages();
+                setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
+                setup_test::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX108"}});
+            },
+            {"UpdateIsaDriver", kIsaInf, "IX10"}, kActionCodes),
+    };
+}
+
+std::vector<SweepCase> FrontEndCases() {
+    return {Case("InstallCertificate", Sample, {"InstallCertificate"}, kActionCodes)};
+}
+
+}  // namespace robustness
