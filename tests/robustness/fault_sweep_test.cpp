@@ -213,6 +213,11 @@ void SweepAll(const std::vector<SweepCase>& cases, Totals& totals) {
         }
         std::printf("%-44s %3zu APIs, %4u calls, %4zu runs with a fault\n", c.scenario.name.c_str(),
                     sweep.calls.size(), calls, sweep.runs.size());
+        std::string apis;
+        for (const auto& entry : sweep.calls) {
+            apis += " " + entry.first + "x" + std::to_string(entry.second);
+        }
+        std::printf("    fails:%s\n", apis.c_str());
         totals.cases += 1;
         totals.apis += static_cast<unsigned>(sweep.calls.size());
         totals.calls += calls;
