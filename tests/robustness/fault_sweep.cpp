@@ -138,7 +138,7 @@ const char* const kApis[] = {
 
 // Representative failures: access denied for everything (what a locked-down machine gives),
 // a generic Configuration Manager failure for CM_ calls, and for the calls whose callers treat
-// particular codes specially, those codes too.
+// particular codes in a way of their own, those codes too.
 std::vector<DWORD> ErrorsFor(const std::string& api) {
     if (api.rfind("CM_", 0) == 0) {
         return {CR_FAILURE};
