@@ -232,12 +232,17 @@ size_t ExpectedLoadBytes(const std::string& genDir) {
     if (genDir.empty()) {
         return 0;
     }
+    auto sizeOf = [](const fs::path& path) {
+        std::error_code ec;
+        const auto size = fs::file_size(path, ec);
+        return ec ? size_t{0} : static_cast<size_t>(size);
+    };
+    size_t registryBytes = sizeOf(genDir + "/registry.reg");
     std::error_code ec;
-    const auto registry = fs::file_size(genDir + "/registry.reg", ec);
-    const size_t registryBytes = ec ? 0 : static_cast<size_t>(registry);
-    const auto json = fs::file_size(genDir + "/machine.json", ec);
-    const size_t jsonBytes = ec ? 0 : static_cast<size_t>(json);
-    return registryBytes + 8 * jsonBytes;
+    for (const auto& entry : fs::directory_iterator(genDir + "/registry", ec)) {
+        registryBytes += sizeOf(entry.path());
+    }
+    return registryBytes + 8 * sizeOf(genDir + "/machine.json");
 }
 
 void LoadParts(const std::string& genDir) {

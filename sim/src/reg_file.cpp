@@ -463,13 +463,18 @@ class Parser {
 // reads one export of it, keys in depth-first order, so each key is found from the one before.
 class TreeBuilder : public EditSink {
   public:
-    TreeBuilder(const char* rootName, RegKey& root) : rootName_(rootName), root_(root) {}
+    TreeBuilder(const char* rootName, RegKey& root,
+                const std::function<void(std::string_view)>& keyRead)
+        : rootName_(rootName), root_(root), keyRead_(keyRead) {}
 
     bool Key(RegEdit::Kind kind, const char* root, std::string_view path, size_t,
              std::string& error) override {
         if (std::strcmp(root, rootName_) != 0) {
             error = std::string(root) + " is not available here";
             return false;
+        }
+        if (keyRead_) {
+            keyRead_(path);
         }
         StoreValues();
         if (kind == RegEdit::Kind::kDeleteKey) {
@@ -539,6 +544,7 @@ class TreeBuilder : public EditSink {
 
     const char* rootName_;
     RegKey& root_;
+    const std::function<void(std::string_view)>& keyRead_;
     RegKey* current_ = nullptr;
     std::vector<RegValue> values_;                            // of current_, not yet stored
     std::vector<std::pair<std::string_view, RegKey*>> open_;  // the path of the last key
@@ -676,8 +682,9 @@ RegFileResult ParseRegFile(std::string_view bytes) {
     return result;
 }
 
-RegFileResult LoadRegFileInto(std::string_view bytes, const char* rootName, RegKey& root) {
-    TreeBuilder builder(rootName, root);
+RegFileResult LoadRegFileInto(std::string_view bytes, const char* rootName, RegKey& root,
+                              const std::function<void(std::string_view path)>& keyRead) {
+    TreeBuilder builder(rootName, root, keyRead);
     return ParseInto(bytes, builder);
 }
 
@@ -739,8 +746,16 @@ RegFileResult ImportRegFile(std::string_view bytes, const RegRootResolver& roots
 }
 
 std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
+    return ExportRegTrees({{&key, std::string(fullName)}});
+}
+
+std::string ExportRegTrees(const std::vector<ExportTop>& tops, size_t depthLimit) {
     std::u16string out;
-    out.reserve(EstimateExport(key, fullName.size()));
+    size_t estimate = 0;
+    for (const ExportTop& top : tops) {
+        estimate += EstimateExport(*top.key, top.fullName.size());
+    }
+    out.reserve(estimate);
     out += u'\xFEFF';
     AppendAscii(out, kHeader5);
     out += u"\r\n\r\n";
@@ -748,8 +763,12 @@ std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
     struct Pending {
         const RegKey* key;
         std::u16string name;
+        size_t depth;
     };
-    std::vector<Pending> stack{{&key, Utf16FromUtf8(fullName)}};
+    std::vector<Pending> stack;
+    for (auto top = tops.rbegin(); top != tops.rend(); ++top) {
+        stack.push_back({top->key, Utf16FromUtf8(top->fullName), 0});
+    }
     while (!stack.empty()) {
         Pending item = std::move(stack.back());
         stack.pop_back();
@@ -760,8 +779,12 @@ std::string ExportRegFile(const RegKey& key, std::string_view fullName) {
             AppendValue(out, value);
         }
         out += u"\r\n";
+        if (item.depth == depthLimit) {
+            continue;
+        }
         for (auto it = item.key->subkeys.rbegin(); it != item.key->subkeys.rend(); ++it) {
-            stack.push_back({it->get(), item.name + u'\\' + Utf16FromUtf8((*it)->name)});
+            stack.push_back(
+                {it->get(), item.name + u'\\' + Utf16FromUtf8((*it)->name), item.depth + 1});
         }
     }
     std::string bytes(out.size() * 2, '\0');

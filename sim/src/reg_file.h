@@ -43,7 +43,9 @@ RegFileResult ParseRegFile(std::string_view bytes);
 // (for example "HKEY_LOCAL_MACHINE"); a key of any other root fails the parse. Faster than
 // parsing and then applying, for loading a whole tree; on failure `root` holds part of the
 // file, so give it a tree that is thrown away then.
-RegFileResult LoadRegFileInto(std::string_view bytes, const char* rootName, RegKey& root);
+// `keyRead`, when given, sees the path (below the root) of every key line.
+RegFileResult LoadRegFileInto(std::string_view bytes, const char* rootName, RegKey& root,
+                              const std::function<void(std::string_view path)>& keyRead = {});
 
 // Maps a root's full name to the tree it stands for (null: not available here).
 using RegRootResolver = std::function<RegKey*(const std::string& root)>;
@@ -61,5 +63,14 @@ RegFileResult ImportRegFile(std::string_view bytes, const RegRootResolver& roots
 // brackets show it (for example "HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum"); the
 // result is the file's bytes.
 std::string ExportRegFile(const RegKey& key, std::string_view fullName);
+
+// One file holding the exports of several subtrees, one after the other, each top named in
+// full. Below each top the walk stops `depthLimit` levels down (the keys there are written,
+// their subkeys are not).
+struct ExportTop {
+    const RegKey* key;
+    std::string fullName;
+};
+std::string ExportRegTrees(const std::vector<ExportTop>& tops, size_t depthLimit = SIZE_MAX);
 
 }  // namespace sim

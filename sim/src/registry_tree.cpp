@@ -1,16 +1,12 @@
 #include "registry_tree.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
 #include "machine.h"
-#include "mapped_file.h"
-#include "reg_file.h"
+#include "registry_image.h"
 
 namespace sim {
 namespace {
@@ -137,6 +133,10 @@ RegKey& Hkcu() {
     return *R().hkcu;
 }
 
+bool IsHklmRoot(const RegKey& key) {
+    return &key == R().hklm.get();
+}
+
 void ResetRegistry() {
     Roots& r = R();
     MarkDeleted(*r.hklm);
@@ -213,6 +213,7 @@ RegKey& AddSubkey(RegKey& key, std::string_view name) {
     child->parent = &key;
     RegKey& added = *child;
     key.subkeys.insert(key.subkeys.begin() + (it - key.subkeys.begin()), std::move(child));
+    NoteRegistryChange(added, false);
     return added;
 }
 
@@ -223,6 +224,7 @@ bool RemoveSubkey(RegKey& key, std::string_view name) {
         return false;
     }
     std::shared_ptr<RegKey> child = *it;
+    NoteRegistryChange(*child, true);
     key.subkeys.erase(key.subkeys.begin() + (it - key.subkeys.begin()));
     child->parent = nullptr;
     MarkDeleted(*child);
@@ -297,6 +299,7 @@ const RegValue* FindValue(const RegKey& key, std::string_view name) {
 }
 
 void SetValue(RegKey& key, std::string_view name, DWORD type, std::vector<uint8_t> data) {
+    NoteRegistryChange(key, false);
     if (RegValue* existing = FindValue(key, name)) {
         existing->type = type;
         existing->data = std::move(data);
@@ -310,6 +313,7 @@ bool RemoveValue(RegKey& key, std::string_view name) {
     if (value == nullptr) {
         return false;
     }
+    NoteRegistryChange(key, false);
     key.values.erase(key.values.begin() + (value - key.values.data()));
     return true;
 }
@@ -474,59 +478,4 @@ std::u16string Utf16FromBytes(const std::vector<uint8_t>& data) {
     return text;
 }
 
-}  // namespace sim
-
-// The registry's place in the machine image: HKLM as <generation>/registry.reg.
-namespace sim {
-namespace {
-
-void LoadHklm(const std::string& genDir) {
-    ResetRegistry();
-    if (genDir.empty()) {
-        return;
-    }
-    const std::string path = genDir + "/registry.reg";
-    bool found = false;
-    const MappedFile file(path, found);
-    if (!found) {
-        return;  // a machine that never wrote its registry has an empty HKLM
-    }
-    // A failure ends the run, so the half-built tree is never used.
-    RegFileResult result = LoadRegFileInto(file.bytes(), "HKEY_LOCAL_MACHINE", Hklm());
-    if (!result.ok) {
-        throw std::runtime_error(path + ":" + std::to_string(result.line) + ": " + result.message);
-    }
-}
-
-void SaveHklm(const std::string& /*oldGen*/, const std::string& newGen) {
-    // The new generation may hold a hard link to the old file: replace it, never write into it.
-    const std::string path = newGen + "/registry.reg";
-    const std::string tmp = path + ".tmp";
-    const std::string bytes = ExportRegFile(Hklm(), "HKEY_LOCAL_MACHINE");
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw std::runtime_error("cannot create " + tmp);
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot write " + tmp);
-        }
-        done += static_cast<size_t>(n);
-    }
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!flushed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        throw std::runtime_error("cannot save " + path);
-    }
-}
-
-const bool registered = [] {
-    RegisterImagePart({"registry", LoadHklm, SaveHklm});
-    return true;
-}();
-
-}  // namespace
 }  // namespace sim

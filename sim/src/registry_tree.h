@@ -37,6 +37,8 @@ struct RegKey {
 // process only.
 RegKey& Hklm();
 RegKey& Hkcu();
+// Whether `key` is the root of HKLM (without loading the machine).
+bool IsHklmRoot(const RegKey& key);
 // Drops every key of both roots (handles still open on them see ERROR_KEY_DELETED).
 void ResetRegistry();
 
