@@ -63,9 +63,9 @@ int Finish(int exitCode) {
 
 const char* ProgramBaseName(const char* path) {
     const char* base = path;
-    for (const char* p = path; *p != '\0'; p = CharNextA(p)) {
+    for (const char* p = path; *p != '\0'; p = NextAnsiCharacter(p)) {
         if (*p == '\\') {
-            base = CharNextA(p);
+            base = NextAnsiCharacter(p);
         }
     }
     return base;

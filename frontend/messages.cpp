@@ -13,19 +13,29 @@ namespace {
 // The walk steps back by the code page's characters, so a trail byte that happens to equal
 // CR or LF is never mistaken for one.
 const char* TrailingLineEnds(const char* text, const char* end) {
-    const char* cut = end;
-    while (cut > text) {
-        const char* previous = CharPrevA(text, cut);
-        bool singleByte = previous + 1 == cut;
-        if (!singleByte || (*previous != '\r' && *previous != '\n')) {
-            break;
+    // Forwards, since only a walk from the start knows where the characters begin.
+    const char* cut = text;  // just past the last character that is no line end
+    for (const char* p = text; p < end;) {
+        const char* next = NextAnsiCharacter(p);
+        if (next > end) {
+            next = end;
         }
-        cut = previous;
+        if (next != p + 1 || (*p != '\r' && *p != '\n')) {
+            cut = next;
+        }
+        p = next;
     }
     return cut;
 }
 
 }  // namespace
+
+const char* NextAnsiCharacter(const char* p) {
+    if (*p == '\0') {
+        return p;
+    }
+    return IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
+}
 
 void WriteMessage(FILE* stream, uint32_t id, ...) {
     va_list inserts;

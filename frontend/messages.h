@@ -14,3 +14,9 @@ constexpr uint32_t kMsgUnknownCommand = 0xEAC6;  // no inserts
 // `stream`, ending it with exactly one line feed. A message that cannot be formatted (no such
 // id) writes nothing.
 void WriteMessage(FILE* stream, uint32_t id, ...);
+
+// The character after the one at `p` in the ANSI code page (a lead byte and its trail byte are
+// one character); at the terminating zero, `p` itself. kernel32's test of lead bytes keeps the
+// program from loading user32 (CharNextA) at every start, which under Wine costs as much as
+// the rest of the start.
+const char* NextAnsiCharacter(const char* p);
