@@ -36,6 +36,15 @@
 namespace fs = std::filesystem;
 
 namespace sim {
+
+void SyncPath(const std::string& path, bool directory) {
+    int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 namespace {
 
 constexpr const char* kMemoryImage = ":memory:";
@@ -316,14 +325,6 @@ void LinkTree(const fs::path& from, const fs::path& to) {
         } else {
             fs::create_hard_link(entry.path(), dest);
         }
-    }
-}
-
-void SyncPath(const std::string& path, bool directory) {
-    int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "machine_internal.h"
 #include "mapped_file.h"
 #include "reg_file.h"
 
@@ -208,14 +209,6 @@ std::vector<std::vector<ExportTop>> DeepTops(const std::bitset<kPieces>& wanted)
     return tops;
 }
 
-void SyncFolder(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 void SaveHklm(const std::string& oldGen, const std::string& newGen) {
     Changes& c = Pending();
     const bool everything = c.everything || oldGen.empty();
@@ -242,7 +235,7 @@ void SaveHklm(const std::string& oldGen, const std::string& newGen) {
                 WriteWholeFile(path, ExportRegTrees(tops[piece]));
             }
         }
-        SyncFolder(newGen + "/registry");
+        SyncPath(newGen + "/registry", true);
     }
     ForgetChanges();
 }
