@@ -51,6 +51,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 RUN_TIMEOUT = 120
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -284,6 +285,7 @@ class WinePlatform:
             f.write(text.encode("utf-8", "surrogateescape"))
 
     def export_key(self, image, key, out):
+        # A key that is not there fails the export; the case then compares against nothing.
         result = self.wine("reg", "export", key, out, "/y")
         if result.returncode != 0 and os.path.exists(out):
             os.remove(out)
@@ -296,13 +298,24 @@ class WinePlatform:
         self.overwritten = {}
         restore_wine_state(self, self.pristine)
 
+    def export_with_retry(self, key, out):
+        # Now and then `reg export` fails while the server is still settling the previous
+        # program's exit (seen about once in a thousand exports); a second try succeeds.
+        for attempt in range(3):
+            result = self.wine("reg", "export", key, out, "/y")
+            if result.returncode == 0:
+                break
+            time.sleep(0.5 * (attempt + 1))
+        return result
+
     def snapshot(self, work):
         keys = {}
         for root in WINE_RESTORED_KEYS:
             out = os.path.join(work, "snapshot.reg")
-            result = self.wine("reg", "export", root, out, "/y")
+            result = self.export_with_retry(root, out)
             if result.returncode != 0:
-                raise SystemExit(f"wine reg export {root} failed")
+                detail = result.stderr.decode("utf-8", "replace").strip()
+                raise SystemExit(f"wine reg export {root} failed: {detail}")
             keys.update(read_reg_keys(out))
             os.remove(out)
         return {"keys": keys, "files": drive_listing(os.path.join(self.prefix, "drive_c"))}
