@@ -240,34 +240,23 @@ bool HasSameOrNewer(const DeviceNode& node, const inf::File& file) {
 
 // Re-enumeration's turn: the newest staged package with the best match for the node.
 bool InstallFromStore(DeviceNode& node) {
-    const std::vector<std::string> ids = DeviceIds(node);
-    std::string bestName, bestId;
-    inf::File bestFile;
-    inf::Model bestModel;
-    size_t bestRank = 0;
-    for (const std::string& name : OemCopies()) {
-        Package package;
-        if (ReadPackage(JoinPath(kInfFolder, name), package) != 0)
-            continue;
-        const std::vector<inf::Model> models = inf::Models(package.inf);
-        size_t rank = 0;
-        std::string matching;
-        const inf::Model* model = BestModel(models, ids, rank, matching);
-        if (model == nullptr)
-            continue;
-        const auto version = inf::DriverVerOf(package.inf);
-        const auto bestVersion = inf::DriverVerOf(bestFile);
-        const bool better = bestName.empty() || rank < bestRank ||
-                            (rank == bestRank && version &&
-                             (!bestVersion || inf::Compare(*version, *bestVersion) > 0));
-        if (better) {
-            bestName = name, bestId = matching, bestModel = *model, bestRank = rank;
-            bestFile = std::move(package.inf);
-        }
+    const StagedMatch* best = nullptr;
+    const std::vector<StagedMatch> matches = StagedMatches(DeviceIds(node));
+    for (const StagedMatch& m : matches) {
+        const auto& version = m.package->version;
+        if (best == nullptr || m.rank < best->rank ||
+            (m.rank == best->rank && version &&
+             (!best->package->version || inf::Compare(*version, *best->package->version) > 0)))
+            best = &m;
     }
+    if (best == nullptr)
+        return false;
+    Package package;
+    if (ReadPackage(JoinPath(kInfFolder, best->package->name), package) != 0)
+        return false;
     bool reboot = false;
-    return !bestName.empty() &&
-           InstallOnDevice(node, bestName, bestFile, bestModel, bestId, true, reboot) == 0;
+    return InstallOnDevice(node, best->package->name, package.inf, *best->model, best->matching,
+                           true, reboot) == 0;
 }
 
 namespace {
@@ -354,11 +343,11 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
 }
 
 void sim::store::RegisterDeviceInstaller() {
-    sim::RegisterLibrary("newdev.dll", {{"UpdateDriverForPlugAndPlayDevicesA",
-                                         reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
-                                             &UpdateDriverForPlugAndPlayDevicesA))},
-                                        {"InstallSelectedDriver",
-                                         reinterpret_cast<FARPROC>(reinterpret_cast<void*>(
-                                             &InstallSelectedDriver))}});
+    sim::RegisterLibrary(
+        "newdev.dll",
+        {{"UpdateDriverForPlugAndPlayDevicesA",
+          reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&UpdateDriverForPlugAndPlayDevicesA))},
+         {"InstallSelectedDriver",
+          reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&InstallSelectedDriver))}});
     sim::SetInstallHandler(&sim::store::InstallFromStore);
 }

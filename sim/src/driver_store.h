@@ -2,6 +2,7 @@
 // A staged package is an OEM copy C:\Windows\INF\oem<N>.inf plus its files in the store's
 // FileRepository folder <inf name>_amd64_<content hash>, from which devices are installed.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,25 @@ std::string RepositoryOf(const std::string& oemName);
 // Removes an OEM copy, its .pnf and its store folder.
 void RemovePackage(const std::string& oemName);
 
-// ---- The device installer's side (device_installer.cpp).
+// ---- The device installer's side (device_installer.cpp, driver_index.cpp).
+
+// A staged package as the device installer ranks it: its models and its DriverVer.
+struct StagedPackage {
+    std::string name;  // oem<N>.inf
+    std::vector<inf::Model> models;
+    std::optional<inf::DriverVersion> version;
+};
+// A staged package that serves a device: the first of its models that matches the device's
+// earliest matching ID, and that ID's position (`rank`) among the device's IDs.
+struct StagedMatch {
+    const StagedPackage* package;
+    const inf::Model* model;
+    size_t rank;
+    std::string matching;
+};
+// The staged packages that serve a device with the IDs `ids` (hardware IDs first), in the
+// INF folder's order. The pointers stay valid until the next call.
+std::vector<StagedMatch> StagedMatches(const std::vector<std::string>& ids);
 
 // The install handler re-enumeration calls (set at start-up): installs the best-matching,
 // newest staged package on the node; false when no staged package serves it.

@@ -34,6 +34,7 @@ struct Node {
     std::map<std::string, std::unique_ptr<Node>> children;  // by upper-cased name
     std::shared_ptr<File> file;
     int64_t writeTime = 0;
+    uint64_t revision = 0;  // of a folder's list of entries (see FolderRevision)
 };
 
 struct Drive {
@@ -44,6 +45,13 @@ struct Drive {
 Drive& D() {
     static auto* drive = new Drive;
     return *drive;
+}
+
+// Revisions come from one counter that outlives reloads of the drive, so a number seen once
+// never stands for another state of a folder or file later in the run.
+uint64_t NextRevision() {
+    static uint64_t counter = 0;
+    return ++counter;
 }
 
 std::string BaseRoot() {
@@ -67,6 +75,7 @@ Node* AddChild(Node& dir, const std::string& name, bool directory) {
     node->writeTime = NowFileTime();
     Node* raw = node.get();
     dir.children[Upper(name)] = std::move(node);
+    dir.revision = NextRevision();
     return raw;
 }
 
@@ -291,6 +300,7 @@ void MarkChanged(File& file) {
     EnsureContent(file);
     file.changed = true;
     file.writeTime = NowFileTime();
+    file.revision = NextRevision();
     MarkDirty("drive_c");
 }
 
@@ -373,6 +383,7 @@ DWORD RemoveDriveEntry(const Location& location) {
     // Handles still open on the file keep its content (the name goes at once, as with the
     // POSIX deletion that Windows 10 uses on NTFS).
     parent->children.erase(Upper(node->name));
+    parent->revision = NextRevision();
     MarkDirty("drive_c");
     return 0;
 }
@@ -393,6 +404,18 @@ DWORD CreateDriveDirectory(const Location& location) {
     node->listed = true;
     MarkDirty("drive_c");
     return 0;
+}
+
+uint64_t FolderRevision(const Location& location) {
+    if (location.host) {
+        return 0;
+    }
+    Node* dir = WalkFolders(location, location.parts.size());
+    if (dir == nullptr) {
+        return 0;
+    }
+    EnsureListed(*dir);
+    return dir->revision;
 }
 
 DWORD ListEntries(const Location& location, std::vector<EntryInfo>& out) {

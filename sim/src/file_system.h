@@ -81,6 +81,7 @@ struct File {
     uint64_t diskSize = 0;
     bool changed = false;  // to be written by the next save
     int64_t writeTime = 0;
+    uint64_t revision = 0;    // changes with each change of the content (see FolderRevision)
     DWORD attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
     std::vector<const OpenMode*> opens;
 
@@ -112,6 +113,11 @@ std::shared_ptr<File> CreateDriveFile(const Location& location, DWORD& error);
 // Removes the entry at `location` (file or empty folder) from drive C:.
 DWORD RemoveDriveEntry(const Location& location);
 DWORD CreateDriveDirectory(const Location& location);
+
+// A number that changes whenever an entry is added to or removed from the drive folder at
+// `location` and never repeats within a run, so a reader may keep what it derived from the
+// folder while the number stays. 0 for a host folder or a missing one, which are not tracked.
+uint64_t FolderRevision(const Location& location);
 
 // Entries of the folder at `location` (drive or host), sorted, without "." and "..".
 DWORD ListEntries(const Location& location, std::vector<EntryInfo>& out);
