@@ -38,15 +38,20 @@ bool HasDriver(const DeviceNode& node) {
 // leaves the node as Windows does for a device without a driver (Code 28).
 void Install(DeviceNode& node) {
     const bool installed = Handler() && Handler()(node);
-    DWORD flags = ConfigFlags(node) & ~(kConfigFlagReinstall | kConfigFlagFailedInstall);
-    if (installed) {
-        node.problem = 0;
-    } else {
-        node.problem = CM_PROB_FAILED_INSTALL;
+    const DWORD before = ConfigFlags(node);
+    DWORD flags = before & ~(kConfigFlagReinstall | kConfigFlagFailedInstall);
+    const ULONG problem = installed ? 0 : CM_PROB_FAILED_INSTALL;
+    if (!installed) {
         flags |= kConfigFlagFailedInstall;
     }
-    SetConfigFlags(node, flags);
-    ChangedDevices();
+    // A retry that fails again changes nothing, and the image is not written for it.
+    if (flags != before) {
+        SetConfigFlags(node, flags);
+    }
+    if (node.problem != problem) {
+        node.problem = problem;
+        ChangedDevices();
+    }
 }
 
 bool NeedsRetry(const DeviceNode& node) {

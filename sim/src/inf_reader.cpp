@@ -21,8 +21,14 @@ struct RawLine {
     size_t section = 0;
 };
 
+constexpr std::string_view kBlanks = " \t\v\f";
+// The characters that end or change a field, or fail the line.
+bool IsSpecial(char c) {
+    return c == '\0' || c == '"' || c == '%' || c == ',' || c == '=';
+}
+
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+    return kBlanks.find(c) != std::string_view::npos;
 }
 
 std::string Trim(std::string_view text) {
@@ -111,16 +117,25 @@ DWORD Tokenize(const std::string& text, const Strings* strings, Line& line) {
     bool started = false;  // leading blanks are skipped until a character or a quote
     bool quoted = false;
     size_t total = 0;
+    // Unquoted blanks before a field's first character are dropped and those after its last
+    // are cut by `finish`; quoted and substituted text is kept whole.
     auto append = [&](std::string_view piece, bool literal) {
-        for (char c : piece) {
-            if (!started && !literal && IsBlank(c))
-                continue;
-            started = true;
-            field.push_back(c);
-            if (literal || !IsBlank(c))
-                keep = field.size();
-        }
         total += piece.size();
+        if (!started && !literal) {
+            const size_t first = piece.find_first_not_of(kBlanks);
+            if (first == std::string_view::npos)
+                return;
+            piece.remove_prefix(first);
+        }
+        started = true;
+        field.append(piece);
+        if (literal) {
+            keep = field.size();
+            return;
+        }
+        const size_t last = piece.find_last_not_of(kBlanks);
+        if (last != std::string_view::npos)
+            keep = field.size() - piece.size() + last + 1;
     };
     auto finish = [&]() {
         field.resize(keep);
@@ -164,7 +179,13 @@ DWORD Tokenize(const std::string& text, const Strings* strings, Line& line) {
         } else if (!quoted && c == ',') {
             finish();
         } else {
-            append(std::string_view(&text[i], 1), quoted);
+            // A run of ordinary characters goes in at once; the characters that may end it
+            // are left to the branches above.
+            size_t end = i + 1;
+            while (end < text.size() && !IsSpecial(text[end]))
+                ++end;
+            append(std::string_view(text).substr(i, end - i), quoted);
+            i = end - 1;
         }
         if (total > kMaxLineChars) {
             return ERROR_GENERAL_SYNTAX;
@@ -215,23 +236,32 @@ DWORD Parse(std::string_view bytes, File& out) {
         }
         raw.push_back(RawLine{std::move(text), raw.back().section});
     }
+    std::vector<size_t> lineCounts(out.sections.size(), 0);
+    for (const RawLine& r : raw) {
+        if (!r.text.empty())
+            ++lineCounts[r.section - 1];
+    }
+    for (size_t i = 0; i < out.sections.size(); ++i)
+        out.sections[i].lines.reserve(lineCounts[i]);
+    // [Strings] is read first, without substitution, since every other line may use it.
     Strings strings;
     auto stringsAt = index.find("STRINGS");
+    const size_t stringsSection = stringsAt == index.end() ? 0 : stringsAt->second + 1;
     for (const RawLine& r : raw) {
-        if (r.text.empty() || stringsAt == index.end() || r.section != stringsAt->second + 1)
+        if (r.text.empty() || r.section != stringsSection)
             continue;
         Line line;
         if (DWORD e = Tokenize(r.text, nullptr, line))
             return e;
         if (line.hasKey)
             strings.emplace(files::Upper(line.key), line.fields.empty() ? "" : line.fields[0]);
+        out.sections[r.section - 1].lines.push_back(std::move(line));
     }
     for (const RawLine& r : raw) {
-        if (r.text.empty())
+        if (r.text.empty() || r.section == stringsSection)
             continue;
-        const bool isStrings = stringsAt != index.end() && r.section == stringsAt->second + 1;
         Line line;
-        if (DWORD e = Tokenize(r.text, isStrings ? nullptr : &strings, line))
+        if (DWORD e = Tokenize(r.text, &strings, line))
             return e;
         out.sections[r.section - 1].lines.push_back(std::move(line));
     }

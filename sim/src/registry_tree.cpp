@@ -299,8 +299,14 @@ const RegValue* FindValue(const RegKey& key, std::string_view name) {
 }
 
 void SetValue(RegKey& key, std::string_view name, DWORD type, std::vector<uint8_t> data) {
+    RegValue* existing = FindValue(key, name);
+    // Writing what is there already leaves the key as it was, and its piece of the image
+    // need not be written again.
+    if (existing != nullptr && existing->type == type && existing->data == data) {
+        return;
+    }
     NoteRegistryChange(key, false);
-    if (RegValue* existing = FindValue(key, name)) {
+    if (existing != nullptr) {
         existing->type = type;
         existing->data = std::move(data);
         return;
