@@ -410,6 +410,79 @@ TEST_F(DriverStore, ArrivingDeviceGetsTheStagedPackage) {
     EXPECT_EQ(stranger->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
 }
 
+// ---- What re-enumeration knows of the store between retries
+//
+// The installer keeps what it read of the staged copies while they stay as they were; each
+// case first lets a retry fail, so that knowledge exists, then changes the store behind it.
+
+class StoreBetweenRetries : public DriverStore {
+  protected:
+    static void Retry() { sim::ReenumerateDevices(sim::RootDevice(), true); }
+};
+
+TEST_F(StoreBetweenRetries, APackageStagedAfterAFailedRetryServesTheNextOne) {
+    sim::DeviceNode* node = Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0", {kWidgetId});
+    Retry();
+    ASSERT_EQ(node->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+    ASSERT_TRUE(Stage(kWidgetInf, SP_COPY_NOOVERWRITE));
+    Retry();
+    EXPECT_EQ(node->problem, 0u);
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "oem0.inf");
+}
+
+TEST_F(StoreBetweenRetries, ACopyRewrittenInPlaceIsReadAgain) {
+    // oem0.inf first serves another board; rewritten, it offers this one. (Its store folder
+    // is named by the old content, so only the match is asked for here.)
+    const std::string other =
+        CopyPackage("C:\\pkg\\other", "PCI\\VEN_1234&DEV_5678", "PCI\\VEN_4321&DEV_0001");
+    ASSERT_TRUE(Stage(other, SP_COPY_NOOVERWRITE));
+    sim::DeviceNode* node = Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0", {kWidgetId});
+    Retry();
+    ASSERT_EQ(node->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+    WriteFile("C:\\Windows\\INF\\oem0.inf", ReadFile(kWidgetInf));
+    const std::vector<sim::store::StagedMatch> matches = sim::store::StagedMatches({kWidgetId});
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].package->name, "oem0.inf");
+    EXPECT_EQ(matches[0].model->ids.front(), kWidgetId);
+    EXPECT_EQ(matches[0].rank, 0u);
+}
+
+TEST_F(StoreBetweenRetries, ARemovedCopyNoLongerServes) {
+    sim::DeviceNode* stranger =
+        Device("PCI\\VEN_9999&DEV_0001\\4&1A2B&0&00F8", {"PCI\\VEN_9999&DEV_0001"});
+    ASSERT_TRUE(Stage(kWidgetInf, SP_COPY_NOOVERWRITE));
+    Retry();  // reads oem0.inf, which serves no node
+    ASSERT_EQ(stranger->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+    ASSERT_TRUE(SetupUninstallOEMInfA("oem0.inf", 0, nullptr));
+    sim::DeviceNode* node = Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0", {kWidgetId});
+    Retry();
+    EXPECT_EQ(node->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "(no driver key)");
+}
+
+TEST_F(StoreBetweenRetries, TheNewestPackageOfTheBestMatchWinsWhateverTheFolderOrder) {
+    // oem0 matches by the compatible ID only, oem1 and oem2 by the hardware ID; oem2 is the
+    // newest of those two, oem0 the newest of all.
+    const std::string compatible = CopyPackage(
+        "C:\\pkg\\compat", "DriverVer   = 03/14/2024,2.1.0.7", "DriverVer = 01/01/2030,9.0.0.0");
+    ASSERT_TRUE(Stage(compatible, SP_COPY_NOOVERWRITE));  // oem0
+    WriteFile("C:\\Windows\\INF\\oem0.inf", [&] {
+        std::string inf = ReadFile("C:\\Windows\\INF\\oem0.inf");
+        inf.replace(inf.find("PCI\\VEN_1234&DEV_5678"), 21, "PCI\\VEN_1234&DEV_ABCD");
+        return inf;
+    }());
+    const std::string older =
+        CopyPackage("C:\\pkg\\older", "03/14/2024,2.1.0.7", "03/14/2024,2.1.0.6");
+    ASSERT_TRUE(Stage(older, SP_COPY_NOOVERWRITE));       // oem1
+    ASSERT_TRUE(Stage(kWidgetInf, SP_COPY_NOOVERWRITE));  // oem2, 2.1.0.7
+    sim::DeviceNode* node =
+        Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0", {kWidgetId}, {"PCI\\CC_FF0001"});
+    Retry();
+    EXPECT_EQ(node->problem, 0u);
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "oem2.inf");
+    EXPECT_EQ(DriverValue(*node, "MatchingDeviceId"), "pci\\ven_1234&dev_5678");
+}
+
 // ---- The library
 
 TEST_F(DriverStore, NewdevIsLoadedByNameAndItsEntryPointInstalls) {

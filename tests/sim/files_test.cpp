@@ -119,6 +119,48 @@ TEST_F(ImageFiles, ChangesStayOutOfTheCurrentGenerationUntilTheSave) {
     EXPECT_EQ(DiskText(DriveC() / "Data/new.txt"), "new\r\n");
 }
 
+uint64_t FolderRevisionOf(const char* path) {
+    sim::files::Location location;
+    EXPECT_EQ(sim::files::ResolvePath(path, location), 0u) << path;
+    return sim::files::FolderRevision(location);
+}
+
+TEST_F(ImageFiles, AFolderRevisionMovesWithItsEntriesAndAcrossAReload) {
+    OpenImage();
+    ASSERT_EQ(sim::files::WriteWholeFile("C:\\Windows\\INF\\oem1.inf", "v1"), 0u);
+    sim::SaveImage();
+    OpenImage();
+    const uint64_t loaded = FolderRevisionOf("C:\\Windows\\INF");
+    EXPECT_NE(loaded, 0u);
+    std::string bytes;
+    ASSERT_TRUE(sim::files::ReadWholeFile("C:\\Windows\\INF\\oem1.inf", bytes));
+    EXPECT_EQ(FolderRevisionOf("C:\\Windows\\INF"), loaded) << "a read changes nothing";
+
+    ASSERT_EQ(sim::files::WriteWholeFile("C:\\Windows\\INF\\oem2.inf", "new"), 0u);
+    const uint64_t added = FolderRevisionOf("C:\\Windows\\INF");
+    EXPECT_NE(added, loaded);
+    ASSERT_EQ(sim::files::RemoveFile("C:\\Windows\\INF\\oem2.inf"), 0u);
+    const uint64_t removed = FolderRevisionOf("C:\\Windows\\INF");
+    EXPECT_NE(removed, added);
+    EXPECT_NE(removed, loaded) << "the same entries again are still a new revision";
+
+    // A rewrite keeps the folder's list but gives the file a new revision.
+    sim::files::Location location;
+    ASSERT_EQ(sim::files::ResolvePath("C:\\Windows\\INF\\oem1.inf", location), 0u);
+    std::shared_ptr<sim::files::File> file = sim::files::Lookup(location).file;
+    ASSERT_NE(file, nullptr);
+    const uint64_t content = file->revision;
+    ASSERT_EQ(sim::files::WriteWholeFile("C:\\Windows\\INF\\oem1.inf", "v2"), 0u);
+    EXPECT_NE(file->revision, content);
+    EXPECT_EQ(FolderRevisionOf("C:\\Windows\\INF"), removed);
+
+    OpenImage();  // the same folder read again is a state never numbered before
+    const uint64_t reloaded = FolderRevisionOf("C:\\Windows\\INF");
+    EXPECT_NE(reloaded, loaded);
+    EXPECT_NE(reloaded, removed);
+    EXPECT_EQ(FolderRevisionOf("C:\\NoSuchFolder"), 0u);
+}
+
 TEST_F(ImageFiles, ARunThatEndsWithoutSavingLeavesTheFilesAsTheyWere) {
     OpenImage();
     ASSERT_EQ(sim::files::WriteWholeFile("C:\\Windows\\INF\\oem1.inf", "saved"), 0u);
