@@ -361,7 +361,13 @@ RegKey* DeviceKey(const DeviceNode& node) {
     if (&node == &S().root || node.pending) {
         return nullptr;
     }
-    return FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + node.instanceId);
+    // Keys never move, so a live key found once is still the node's key.
+    if (std::shared_ptr<RegKey> cached = node.enumKey.lock(); cached && !cached->deleted) {
+        return cached.get();
+    }
+    RegKey* key = FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + node.instanceId);
+    node.enumKey = key != nullptr ? ShareKey(*key) : nullptr;
+    return key;
 }
 
 RegKey* DriverKey(const DeviceNode& node) {

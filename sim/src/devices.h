@@ -7,6 +7,7 @@
 // tree through these functions; SetupAPI and the Configuration Manager read it.
 #pragma once
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,9 @@ struct DeviceNode {
     // The properties of an arriving board not yet remembered: written to its Enum key when it
     // arrives (a board the machine has seen before already has its key).
     std::optional<DeviceSpec> pending;
+    // The Enum key as last found (see DeviceKey): device information sets read every node's
+    // key, and the walk down from HKLM is spared while the key is not deleted.
+    mutable std::weak_ptr<RegKey> enumKey;
 };
 
 // The root of the tree, HTREE\ROOT\0. It has no Enum key and is never listed in device

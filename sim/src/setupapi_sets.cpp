@@ -103,12 +103,35 @@ std::string PeekInstanceId(HDEVINFO handle, const SP_DEVINFO_DATA* data) {
     return node == nullptr ? std::string() : node->instanceId;
 }
 
+// A string value that holds a GUID text, read straight from its UTF-16 data: device
+// information sets read the class of every node, and this spares a conversion per node.
+// What GetStringValue would read (the text up to the first terminator) decides.
+std::optional<GUID> GuidValue(const RegKey& key, std::string_view name) {
+    const RegValue* value = FindValue(key, name);
+    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) {
+        return std::nullopt;
+    }
+    constexpr size_t kGuidChars = 38;
+    const std::vector<uint8_t>& data = value->data;
+    char text[kGuidChars];
+    for (size_t i = 0; i < kGuidChars; ++i) {
+        if (2 * i + 1 >= data.size() || data[2 * i + 1] != 0 || data[2 * i] == 0 ||
+            data[2 * i] >= 0x80) {
+            return std::nullopt;  // shorter, or no ASCII text: no GUID
+        }
+        text[i] = static_cast<char>(data[2 * i]);
+    }
+    const size_t end = 2 * kGuidChars;
+    if (end + 1 < data.size() && (data[end] != 0 || data[end + 1] != 0)) {
+        return std::nullopt;  // longer than a GUID
+    }
+    return ParseGuid(std::string_view(text, kGuidChars));
+}
+
 GUID NodeClassGuid(const DeviceNode& node) {
     if (RegKey* key = DeviceKey(node)) {
-        if (std::optional<std::string> text = GetStringValue(*key, "ClassGUID")) {
-            if (std::optional<GUID> guid = ParseGuid(*text)) {
-                return *guid;
-            }
+        if (std::optional<GUID> guid = GuidValue(*key, "ClassGUID")) {
+            return *guid;
         }
     }
     return GUID{};

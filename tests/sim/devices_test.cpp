@@ -96,6 +96,43 @@ TEST_F(DeviceTree, ClassFilterKeepsThatClassAndAllClassesOverridesIt) {
     EXPECT_EQ(Listed(&kBoardClass, DIGCF_PRESENT | DIGCF_ALLCLASSES).size(), 2u);
 }
 
+TEST_F(DeviceTree, TheClassIsTheClassGuidValueAsAStringReaderSeesIt) {
+    // The value is read as RegQueryValueEx returns a string: up to its first terminator. Any
+    // case of the hex digits names the class; a longer, shorter or non-string value names none.
+    sim::DeviceNode* node = Add(kPciBoard);
+    sim::RegKey* key = sim::DeviceKey(*node);
+    ASSERT_NE(key, nullptr);
+    auto setRaw = [&](DWORD type, std::u16string text) {
+        std::vector<uint8_t> data;
+        for (char16_t c : text) {
+            data.push_back(static_cast<uint8_t>(c & 0xFF));
+            data.push_back(static_cast<uint8_t>(c >> 8));
+        }
+        sim::SetValue(*key, "ClassGUID", type, std::move(data));
+    };
+    const std::u16string upper = u"{3D5A1C7E-94B2-4F08-A6C3-1E7D2B9F5048}";
+    const struct {
+        DWORD type;
+        std::u16string text;
+        bool listed;
+    } cases[] = {
+        {REG_SZ, upper, true},          // no terminator stored
+        {REG_SZ, upper + u'\0', true},  // the usual terminator
+        {REG_EXPAND_SZ, upper + u'\0', true},
+        {REG_SZ, upper + u'\0' + u"trailing", true},  // what follows the end is not read
+        {REG_SZ, upper + u" ", false},                // one character too many
+        {REG_SZ, upper.substr(0, 37), false},         // one too few
+        {REG_SZ, upper.substr(0, 10) + u"\u00C9" + upper.substr(11), false},
+        {REG_MULTI_SZ, upper + u'\0' + u'\0', false},
+        {REG_BINARY, upper, false},
+    };
+    for (const auto& c : cases) {
+        setRaw(c.type, c.text);
+        EXPECT_EQ(Listed(&kBoardClass, DIGCF_PRESENT).size(), c.listed ? 1u : 0u)
+            << "type " << c.type << ", " << c.text.size() << " units";
+    }
+}
+
 TEST_F(DeviceTree, EnumeratedDataCarriesClassGuidAndCbSizeMustBeExact) {
     Add(kPciBoard);
     HDEVINFO set = SetupDiGetClassDevsA(&kBoardClass, nullptr, nullptr, DIGCF_PRESENT);
