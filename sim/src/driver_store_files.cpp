@@ -198,10 +198,14 @@ std::vector<std::string> OemCopies() {
 }
 
 std::string FindStagedCopy(const std::string& bytes) {
-    for (const std::string& name : OemCopies()) {
+    // Only a copy of the same size can hold the same bytes; the listing knows the sizes, so
+    // the others are never read.
+    for (const files::EntryInfo& e : files::ListDirectory(kInfFolder)) {
+        if (e.directory || !IsOemName(e.name) || e.size != bytes.size())
+            continue;
         std::string content;
-        if (files::ReadWholeFile(JoinPath(kInfFolder, name), content) && content == bytes)
-            return name;
+        if (files::ReadWholeFile(JoinPath(kInfFolder, e.name), content) && content == bytes)
+            return e.name;
     }
     return "";
 }
