@@ -19,6 +19,7 @@
 
 #include "file_system.h"
 #include "machine.h"
+#include "machine_internal.h"
 
 namespace fs = std::filesystem;
 
@@ -194,29 +195,10 @@ void SyncAndClose(int fd) {
     ::close(fd);
 }
 
+// Keeps the Windows write time, so a copied file keeps its source's time across runs.
 void WriteFileAtomically(const std::string& path, const File& file) {
-    const std::string tmp = path + ".bk-tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw std::runtime_error("cannot write " + tmp);
-    }
-    size_t done = 0;
-    while (done < file.bytes.size()) {
-        ssize_t n = ::write(fd, file.bytes.data() + done, file.bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot write " + tmp);
-        }
-        done += static_cast<size_t>(n);
-    }
-    // Keep the Windows write time, so a copied file keeps its source's time across runs.
     const int64_t unixTicks = file.writeTime - UnixToFileTime(0, 0);
-    timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = unixTicks / 10000000;
-    times[0].tv_nsec = times[1].tv_nsec = (unixTicks % 10000000) * 100;
-    ::futimens(fd, times);
-    SyncAndClose(fd);
-    fs::rename(tmp, path);
+    ReplaceFileContent(path, file.bytes, &unixTicks);
 }
 
 void SaveFolder(Node& dir, const std::string& folder) {

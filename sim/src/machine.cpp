@@ -45,6 +45,36 @@ void SyncPath(const std::string& path, bool directory) {
     }
 }
 
+void ReplaceFileContent(const std::string& path, std::string_view bytes,
+                        const int64_t* unixTime100ns) {
+    // '|' is in no Windows file name, so the temporary name meets no file of drive C:.
+    const std::string tmp = path + "|saving";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("cannot create " + tmp);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot write " + tmp);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (unixTime100ns != nullptr) {
+        timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = *unixTime100ns / 10000000;
+        times[0].tv_nsec = times[1].tv_nsec = (*unixTime100ns % 10000000) * 100;
+        ::futimens(fd, times);
+    }
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!flushed || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        throw std::runtime_error("cannot save " + path);
+    }
+}
+
 namespace {
 
 constexpr const char* kMemoryImage = ":memory:";
@@ -368,17 +398,7 @@ void SaveGeneration() {
                 part.save(oldGen, newGen);
             }
         }
-        const std::string json = newGen + "/machine.json";
-        const std::string tmp = json + ".tmp";
-        {
-            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out << MachineJsonText();
-            if (!out) {
-                throw std::runtime_error("cannot write " + tmp);
-            }
-        }
-        SyncPath(tmp, false);
-        fs::rename(tmp, json);
+        ReplaceFileContent(newGen + "/machine.json", MachineJsonText());
         SyncPath(newGen, true);
         const std::string link = c.imageDir + "/current.tmp";
         fs::remove(link, ec);

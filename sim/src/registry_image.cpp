@@ -150,29 +150,6 @@ void LoadHklm(const std::string& genDir) {
     c.loading = false;
 }
 
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    // The new generation may hold a hard link to the old file: replace it, never write into it.
-    const std::string tmp = path + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw std::runtime_error("cannot create " + tmp);
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot write " + tmp);
-        }
-        done += static_cast<size_t>(n);
-    }
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!flushed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        throw std::runtime_error("cannot save " + path);
-    }
-}
-
 // The tops of the deeper subtrees, by piece, for the pieces to be written.
 std::vector<std::vector<ExportTop>> DeepTops(const std::bitset<kPieces>& wanted) {
     std::vector<std::vector<ExportTop>> tops(kPieces);
@@ -213,8 +190,8 @@ void SaveHklm(const std::string& oldGen, const std::string& newGen) {
     Changes& c = Pending();
     const bool everything = c.everything || oldGen.empty();
     if (everything || c.spine) {
-        WriteWholeFile(newGen + "/registry.reg",
-                       ExportRegTrees({{&Hklm(), kHklmName}}, kSpineDepth));
+        ReplaceFileContent(newGen + "/registry.reg",
+                           ExportRegTrees({{&Hklm(), kHklmName}}, kSpineDepth));
     }
     std::bitset<kPieces> wanted = c.pieces;
     if (everything) {
@@ -232,7 +209,7 @@ void SaveHklm(const std::string& oldGen, const std::string& newGen) {
                 std::error_code ec;
                 fs::remove(path, ec);
             } else {
-                WriteWholeFile(path, ExportRegTrees(tops[piece]));
+                ReplaceFileContent(path, ExportRegTrees(tops[piece]));
             }
         }
         SyncPath(newGen + "/registry", true);
