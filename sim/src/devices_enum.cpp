@@ -19,7 +19,10 @@ DWORD ConfigFlags(const DeviceNode& node) {
 }
 
 void SetConfigFlags(DeviceNode& node, DWORD flags) {
-    if (RegKey* key = DeviceKey(node)) {
+    // Flags that stay as they are leave the image unchanged: a retry that fails again
+    // writes nothing.
+    RegKey* key = DeviceKey(node);
+    if (key != nullptr && GetDwordValue(*key, "ConfigFlags") != flags) {
         SetDwordValue(*key, "ConfigFlags", flags);
         ChangedRegistry();
     }
@@ -38,16 +41,12 @@ bool HasDriver(const DeviceNode& node) {
 // leaves the node as Windows does for a device without a driver (Code 28).
 void Install(DeviceNode& node) {
     const bool installed = Handler() && Handler()(node);
-    const DWORD before = ConfigFlags(node);
-    DWORD flags = before & ~(kConfigFlagReinstall | kConfigFlagFailedInstall);
+    DWORD flags = ConfigFlags(node) & ~(kConfigFlagReinstall | kConfigFlagFailedInstall);
     const ULONG problem = installed ? 0 : CM_PROB_FAILED_INSTALL;
     if (!installed) {
         flags |= kConfigFlagFailedInstall;
     }
-    // A retry that fails again changes nothing, and the image is not written for it.
-    if (flags != before) {
-        SetConfigFlags(node, flags);
-    }
+    SetConfigFlags(node, flags);
     if (node.problem != problem) {
         node.problem = problem;
         ChangedDevices();

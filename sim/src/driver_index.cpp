@@ -15,8 +15,7 @@ namespace {
 struct IndexedCopy {
     std::shared_ptr<const files::File> file;  // held to see a rewrite of the copy
     uint64_t revision = 0;
-    bool usable = false;  // ReadPackage accepted it
-    StagedPackage package;
+    StagedPackage package;  // no models when ReadPackage refused the copy
 };
 
 struct ModelRef {
@@ -69,7 +68,6 @@ void Rebuild(Index& index, uint64_t folderRevision) {
         copy.package.name = name;
         Package package;
         if (ReadPackage(JoinPath(kInfFolder, name), package) == 0) {
-            copy.usable = true;
             copy.package.models = inf::Models(package.inf);
             copy.package.version = inf::DriverVerOf(package.inf);
         }

@@ -190,11 +190,6 @@ EntryInfo InfoOf(const Node& node) {
     return info;
 }
 
-void SyncAndClose(int fd) {
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // Keeps the Windows write time, so a copied file keeps its source's time across runs.
 void WriteFileAtomically(const std::string& path, const File& file) {
     const int64_t unixTicks = file.writeTime - UnixToFileTime(0, 0);
@@ -217,10 +212,7 @@ void SaveFolder(Node& dir, const std::string& folder) {
         }
     }
     if (wrote) {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            SyncAndClose(fd);
-        }
+        SyncPath(folder, true);
     }
 }
 

@@ -1,8 +1,5 @@
 #include "registry_image.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <bitset>
 #include <cstdio>
 #include <filesystem>

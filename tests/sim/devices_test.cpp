@@ -471,6 +471,35 @@ TEST_F(DeviceTree, NodesSurviveSavingAndReopeningTheImage) {
     std::filesystem::remove_all(dir);
 }
 
+TEST_F(DeviceTree, ARetryThatFailsAgainLeavesTheImageAsItWas) {
+    const std::string dir = std::filesystem::temp_directory_path().string() + "/bk-devices-retry-" +
+                            std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    sim::OpenImage(dir);
+    Add(kPciBoard, sim::Presence::Present, "", kBoardClassText, CM_PROB_FAILED_INSTALL);
+    sim::SetInstallHandler([](sim::DeviceNode&) { return false; });
+    DEVINST root = 0;
+    CM_Locate_DevNodeA(&root, nullptr, 0);
+    // The first failure marks the node's flags; the image is saved with them.
+    ASSERT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_RETRY_INSTALLATION), CR_SUCCESS);
+    sim::SaveImage();
+    const std::string marked = sim::GenerationDir();
+    ASSERT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_RETRY_INSTALLATION), CR_SUCCESS);
+    sim::SaveImage();
+    EXPECT_EQ(sim::GenerationDir(), marked) << "a second failure saved a new generation";
+    EXPECT_EQ(sim::FindDevice(kPciBoard)->problem, 28u);
+
+    // A retry that succeeds does change the image.
+    sim::SetInstallHandler([](sim::DeviceNode&) { return true; });
+    ASSERT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_RETRY_INSTALLATION), CR_SUCCESS);
+    sim::SaveImage();
+    EXPECT_NE(sim::GenerationDir(), marked);
+    EXPECT_EQ(sim::FindDevice(kPciBoard)->problem, 0u);
+    sim::SetInstallHandler(nullptr);
+    sim::ResetToEmpty();
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(DeviceTree, EnumKeysWithoutRunTimeStateAreRememberedBoards) {
     const std::string dir = std::filesystem::temp_directory_path().string() + "/bk-devices-reg-" +
                             std::to_string(::getpid());

@@ -78,6 +78,24 @@ TEST_F(RegistryPieces, ADeepChangeRewritesOnlyThePieceThatHoldsIt) {
     EXPECT_EQ(sim::GetDwordValue(*key, "ConfigFlags"), 99u);
 }
 
+TEST_F(RegistryPieces, SettingAValueToWhatItHoldsRewritesNoPiece) {
+    sim::OpenImage(dir_.string());
+    BuildDevices();
+    sim::SaveImage();
+    const auto before = Inodes();
+    sim::RegKey* key = sim::FindKey(sim::Hklm(), "SYSTEM\\CurrentControlSet\\Enum\\PCI\\DEV_7\\1");
+    ASSERT_NE(key, nullptr);
+    sim::SetDwordValue(*key, "configflags", 7);  // the same data under another case of the name
+    sim::MarkDirty("registry");                  // as a registry call marks its run
+    sim::SaveImage();
+    EXPECT_EQ(Inodes(), before);
+    // The same bytes under another type are a change.
+    sim::SetValue(*key, "ConfigFlags", REG_BINARY, {7, 0, 0, 0});
+    sim::MarkDirty("registry");
+    sim::SaveImage();
+    EXPECT_NE(Inodes(), before);
+}
+
 TEST_F(RegistryPieces, RemovingAShallowKeyRemovesItsSubtreeFromEveryPiece) {
     sim::OpenImage(dir_.string());
     BuildDevices();
