@@ -38,6 +38,38 @@ MappedFile::MappedFile(const std::string& path, bool& found) {
     ::close(fd);  // the mapping keeps the file's pages
 }
 
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return false;
+        }
+        throw std::runtime_error("cannot open " + path);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("cannot read " + path);
+    }
+    out.resize(static_cast<size_t>(info.st_size));
+    size_t filled = 0;
+    while (filled < out.size()) {
+        const ssize_t n = ::read(fd, &out[filled], out.size() - filled);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        filled += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (filled != out.size()) {
+        throw std::runtime_error("cannot read " + path);  // shortened while we read it
+    }
+    return true;
+}
+
 MappedFile::~MappedFile() {
     if (mapping_ != nullptr) {
         ::munmap(mapping_, size_);

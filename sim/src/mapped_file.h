@@ -24,4 +24,9 @@ class MappedFile {
     void* mapping_ = nullptr;
 };
 
+// Reads a whole file into `out`, for a file read once and dropped soon after: copying it into
+// the heap the image is loaded into costs less than mapping it and taking the mapping down.
+// False when there is no such file; throws std::runtime_error when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
 }  // namespace sim

@@ -11,6 +11,7 @@
 #include "machine_internal.h"
 #include "mapped_file.h"
 #include "reg_file.h"
+#include "registry_cache.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +27,7 @@ struct Changes {
     bool everything = true;
     bool spine = false;
     std::bitset<kPieces> pieces;
+    std::bitset<kPieces> uncached;  // read from their text: the next save writes their cache
 };
 
 Changes& Pending() {
@@ -38,6 +40,7 @@ void ForgetChanges() {
     c.everything = false;
     c.spine = false;
     c.pieces.reset();
+    c.uncached.reset();
 }
 
 // FNV-1a over a name upper-cased as the registry compares names (ASCII and Latin-1 letters;
@@ -102,14 +105,21 @@ std::string PieceFile(const std::string& genDir, size_t piece) {
     return genDir + "/registry/" + name;
 }
 
-void LoadFile(const std::string& path, size_t piece, bool required) {
+std::string CacheFile(const std::string& genDir, size_t piece) {
+    char name[32];
+    std::snprintf(name, sizeof name, "registry-%02zu.bin", piece);
+    return genDir + "/cache/" + name;
+}
+
+// False when there is no such file.
+bool LoadFile(const std::string& path, size_t piece, bool required) {
     bool found = false;
     const MappedFile file(path, found);
     if (!found) {
         if (required) {
             throw std::runtime_error("cannot read " + path);
         }
-        return;
+        return false;
     }
     Changes& c = Pending();
     // A key out of its place (a whole registry in registry.reg, or a hand-edited piece) is
@@ -123,6 +133,7 @@ void LoadFile(const std::string& path, size_t piece, bool required) {
     if (!result.ok) {
         throw std::runtime_error(path + ":" + std::to_string(result.line) + ": " + result.message);
     }
+    return true;
 }
 
 void LoadHklm(const std::string& genDir) {
@@ -138,7 +149,11 @@ void LoadHklm(const std::string& genDir) {
         // A machine that never wrote its registry has an empty HKLM.
         LoadFile(genDir + "/registry.reg", kPieces, false);
         for (size_t piece = 0; piece < kPieces; ++piece) {
-            LoadFile(PieceFile(genDir, piece), piece, false);
+            const std::string path = PieceFile(genDir, piece);
+            if (!LoadRegistryCache(CacheFile(genDir, piece), path, Hklm()) &&
+                LoadFile(path, piece, false)) {
+                c.uncached.set(piece);
+            }
         }
     } catch (...) {
         c.loading = false;
@@ -190,26 +205,35 @@ void SaveHklm(const std::string& oldGen, const std::string& newGen) {
         ReplaceFileContent(newGen + "/registry.reg",
                            ExportRegTrees({{&Hklm(), kHklmName}}, kSpineDepth));
     }
-    std::bitset<kPieces> wanted = c.pieces;
+    // A piece read from its text is written again with its cache; its text comes out as it was
+    // unless a hand edited it.
+    std::bitset<kPieces> wanted = c.pieces | c.uncached;
     if (everything) {
         wanted.set();
     }
     if (wanted.any()) {
         fs::create_directories(newGen + "/registry");
+        fs::create_directories(newGen + "/cache");
         const auto tops = DeepTops(wanted);
         for (size_t piece = 0; piece < kPieces; ++piece) {
             if (!wanted.test(piece)) {
                 continue;  // the old generation's file, linked, stays as it is
             }
             const std::string path = PieceFile(newGen, piece);
+            const std::string cache = CacheFile(newGen, piece);
             if (tops[piece].empty()) {
                 std::error_code ec;
                 fs::remove(path, ec);
+                fs::remove(cache, ec);
             } else {
-                ReplaceFileContent(path, ExportRegTrees(tops[piece]));
+                // The text first: a cache never stands beside text it was not made from.
+                const std::string text = ExportRegTrees(tops[piece]);
+                ReplaceFileContent(path, text);
+                ReplaceFileContent(cache, RegistryCacheBytes(tops[piece], text));
             }
         }
         SyncPath(newGen + "/registry", true);
+        SyncPath(newGen + "/cache", true);
     }
     ForgetChanges();
 }
