@@ -66,10 +66,13 @@ void Rebuild(Index& index, uint64_t folderRevision) {
         copy.file = CopyFile(name);
         copy.revision = copy.file ? copy.file->revision : 0;
         copy.package.name = name;
-        Package package;
-        if (ReadPackage(JoinPath(kInfFolder, name), package) == 0) {
-            copy.package.models = inf::Models(package.inf);
-            copy.package.version = inf::DriverVerOf(package.inf);
+        std::string bytes;
+        if (ReadPackageBytes(JoinPath(kInfFolder, name), bytes) == 0) {
+            const PackageSummary& summary = SummaryOfCopy(bytes);
+            if (summary.usable) {
+                copy.package.models = summary.models;
+                copy.package.version = summary.version;
+            }
         }
         index.copies.push_back(std::move(copy));
     }

@@ -23,6 +23,9 @@ struct Package {
     inf::File inf;
 };
 DWORD ReadPackage(const std::string& path, Package& out);
+// Its two steps: the bytes of the file at `path` (the path errors), then their parse.
+DWORD ReadPackageBytes(const std::string& path, std::string& bytes);
+DWORD ParsePackage(const std::string& bytes, inf::File& out);
 
 // Whether `name` is an OEM copy's name: oem<decimal digits>.inf, any case, no folder.
 bool IsOemName(const std::string& name);
@@ -68,6 +71,17 @@ struct StagedPackage {
     std::vector<inf::Model> models;
     std::optional<inf::DriverVersion> version;
 };
+// What the index keeps of an OEM copy whose bytes parse as a package (`usable`); found again
+// by the hash of the bytes, from the image's cache, in a later run.
+struct PackageSummary {
+    bool usable = false;
+    std::vector<inf::Model> models;
+    std::optional<inf::DriverVersion> version;
+};
+// The summary of a copy holding `bytes`: the one a run made of the same bytes before, kept in
+// the image's cache, or else parsed now and kept for the next save.
+const PackageSummary& SummaryOfCopy(const std::string& bytes);
+
 // A staged package that serves a device: the first of its models that matches the device's
 // earliest matching ID, and that ID's position (`rank`) among the device's IDs.
 struct StagedMatch {

@@ -155,7 +155,7 @@ std::string FileNameOf(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-DWORD ReadPackage(const std::string& path, Package& out) {
+DWORD ReadPackageBytes(const std::string& path, std::string& bytes) {
     files::Location where;
     files::Found found;
     DWORD error = files::ResolvePath(path.c_str(), where);
@@ -168,12 +168,22 @@ DWORD ReadPackage(const std::string& path, Package& out) {
         return ERROR_FILE_NOT_FOUND;
     if (error != 0)
         return error;
-    if (found.directory || !files::ReadWholeFile(path, out.bytes))
+    if (found.directory || !files::ReadWholeFile(path, bytes))
         return ERROR_ACCESS_DENIED;
-    out.path = path;
-    if (DWORD e = inf::Parse(out.bytes, out.inf))
+    return 0;
+}
+
+DWORD ParsePackage(const std::string& bytes, inf::File& out) {
+    if (DWORD e = inf::Parse(bytes, out))
         return e;
-    return inf::HasWindowsSignature(out.inf) ? 0 : static_cast<DWORD>(ERROR_WRONG_INF_STYLE);
+    return inf::HasWindowsSignature(out) ? 0 : static_cast<DWORD>(ERROR_WRONG_INF_STYLE);
+}
+
+DWORD ReadPackage(const std::string& path, Package& out) {
+    if (DWORD e = ReadPackageBytes(path, out.bytes))
+        return e;
+    out.path = path;
+    return ParsePackage(out.bytes, out.inf);
 }
 
 bool IsOemName(const std::string& name) {

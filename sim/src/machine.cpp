@@ -394,7 +394,7 @@ void SaveGeneration() {
             LinkTree(oldGen, newGen);
         }
         for (auto& part : Parts()) {
-            if (c.dirty.count(part.name) != 0 || oldGen.empty()) {
+            if (part.derived || c.dirty.count(part.name) != 0 || oldGen.empty()) {
                 part.save(oldGen, newGen);
             }
         }

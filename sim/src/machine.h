@@ -30,6 +30,9 @@ struct ImagePart {
     const char* name;
     std::function<void(const std::string& genDir)> load;
     std::function<void(const std::string& oldGen, const std::string& newGen)> save;
+    // A cache of what other parts hold: saved with every new generation, yet never the reason
+    // a run saves one.
+    bool derived = false;
 };
 void RegisterImagePart(ImagePart part);
 

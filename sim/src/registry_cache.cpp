@@ -3,27 +3,20 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "binary_form.h"
 #include "content_hash.h"
 #include "mapped_file.h"
 
 namespace sim {
 namespace {
 
+using binary::PutBytes;
+using binary::PutNumber;
+using binary::Reader;
+
 // The format's name and version: a file of another version is never read as this one.
 constexpr char kMagic[8] = {'B', 'K', 'R', 'E', 'G', 'C', 0, 1};
 constexpr size_t kHeaderBytes = sizeof kMagic + 4 * 8;
-
-// Little-endian numbers, on every host.
-void PutNumber(std::string& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-}
-
-void PutBytes(std::string& out, std::string_view bytes) {
-    PutNumber(out, bytes.size(), 4);
-    out.append(bytes);
-}
 
 // Each key is one record, depth first in the order of the export: its depth below the top it
 // belongs to, its name (for a top, its path below the root), then its values in their order.
@@ -58,40 +51,6 @@ void PutTree(std::string& out, const RegKey& top, std::string_view path) {
         }
     }
 }
-
-// Reads the records with every length checked against what is left.
-class Reader {
-  public:
-    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-
-    bool AtEnd() const { return pos_ == bytes_.size(); }
-
-    bool Number(uint64_t& value, int size) {
-        if (bytes_.size() - pos_ < static_cast<size_t>(size)) {
-            return false;
-        }
-        value = 0;
-        for (int i = size - 1; i >= 0; --i) {
-            value = (value << 8) | static_cast<unsigned char>(bytes_[pos_ + i]);
-        }
-        pos_ += size;
-        return true;
-    }
-
-    bool Bytes(std::string_view& out) {
-        uint64_t size = 0;
-        if (!Number(size, 4) || bytes_.size() - pos_ < size) {
-            return false;
-        }
-        out = bytes_.substr(pos_, size);
-        pos_ += size;
-        return true;
-    }
-
-  private:
-    std::string_view bytes_;
-    size_t pos_ = 0;
-};
 
 struct Value {
     std::string_view name;

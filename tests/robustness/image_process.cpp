@@ -88,7 +88,7 @@ bool MapValueExists(unsigned number) {
 }
 
 std::string RecordName(unsigned number) {
-    char name[16];
+    char name[24];  // room for any unsigned number
     std::snprintf(name, sizeof name, "\\Device%03u", number);
     return kRoot + std::string(name);
 }

@@ -6,6 +6,7 @@
 
 #include "catalog/catalog.h"
 #include "devices.h"
+#include "driver_store.h"
 #include "file_system.h"
 #include "machine_builder.h"
 #include "registry_tree.h"
@@ -201,6 +202,9 @@ bool AddInfCopies(const GenerateOptions& options) {
             return false;
         }
     }
+    // As staging would, leave the device installer's summaries of the copies in the image, so
+    // that the machine's first refresh does not parse them all.
+    sim::store::StagedMatches({});
     return true;
 }
 
