@@ -42,6 +42,10 @@ void UseMachine(benchmark::State& state, const tools::GenerateOptions& options) 
     haveBuilt = true;
 }
 
+void ForgetMachine() {
+    haveBuilt = false;
+}
+
 void Label(benchmark::State& state, const tools::GenerateOptions& options) {
     state.counters["devices"] = options.devices;
     state.counters["records"] = options.records;

@@ -16,6 +16,8 @@ tools::GenerateOptions Scaled(unsigned devices);
 // Makes the machine of this process the one `options` describe (rebuilt only when they differ
 // from the last call's). Aborts the benchmark when the generator fails.
 void UseMachine(benchmark::State& state, const tools::GenerateOptions& options);
+// The next UseMachine builds its machine anew, even with the same options.
+void ForgetMachine();
 // Labels the state with the sizes, so the JSON output carries them beside the times.
 void Label(benchmark::State& state, const tools::GenerateOptions& options);
 

@@ -14,10 +14,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     HKEY key = nullptr;
-    const REGSAM access = change ? KEY_ALL_ACCESS : KEY_READ;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\BenchMark", 0, nullptr, 0, access, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS &&
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    // Only the change run may create its key: creating it is a change, and the load run must
+    // not save a generation even on an image that lacks the key.
+    const LONG opened = change ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\BenchMark", 0,
+                                                 nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                               : RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM", 0, KEY_READ, &key);
+    if (opened != ERROR_SUCCESS) {
         return 1;
     }
     if (change) {

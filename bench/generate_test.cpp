@@ -73,8 +73,8 @@ TEST(Generator, RefusesMoreRecordsThanDeviceNumbers) {
 
 TEST(GeneratorOptions, PresetThenOverrides) {
     tools::GenerateOptions options;
-    ASSERT_TRUE(tools::ParseGenerateOptions({"--preset", "large", "--devices", "500", "--seed", "3"},
-                                            options));
+    ASSERT_TRUE(tools::ParseGenerateOptions(
+        {"--preset", "large", "--devices", "500", "--seed", "3"}, options));
     EXPECT_EQ(options.devices, 500u);
     EXPECT_EQ(options.records, 1000u);
     EXPECT_EQ(options.infs, 1000u);

@@ -54,14 +54,16 @@ Presence PresenceFromName(const std::string& name) {
     return name == "arriving" ? Presence::Arriving : Presence::Present;
 }
 
-DeviceNode* Insert(Store& s, const std::string& id, DeviceNode* parent) {
+// `folded` is FoldName(id), when the caller has it already.
+DeviceNode* Insert(Store& s, const std::string& id, DeviceNode* parent,
+                   std::string folded = std::string()) {
     auto node = std::make_unique<DeviceNode>();
     node->instanceId = id;
     node->devInst = nextDevInst++;
     node->parent = parent;
     DeviceNode* raw = node.get();
     parent->children.push_back(raw);
-    s.byId.emplace(FoldName(id), raw);
+    s.byId.emplace(folded.empty() ? FoldName(id) : std::move(folded), raw);
     s.byDevInst.emplace(raw->devInst, raw);
     s.nodes.push_back(std::move(node));
     return raw;
@@ -111,14 +113,23 @@ void LoadSavedNodes(Store& s) {
     if (!s.saved.is_object() || !s.saved.contains("nodes")) {
         return;
     }
-    for (const auto& j : s.saved["nodes"]) {
+    const nlohmann::json& nodes = s.saved["nodes"];
+    // Sized once: a machine holds up to tens of thousands of nodes.
+    s.nodes.reserve(s.nodes.size() + nodes.size());
+    s.byId.reserve(s.byId.size() + nodes.size());
+    s.byDevInst.reserve(s.byDevInst.size() + nodes.size());
+    for (const auto& j : nodes) {
         const SavedNode saved = ReadSavedNode(j);
-        if (s.byId.count(FoldName(saved.id)) != 0) {
+        std::string folded = FoldName(saved.id);
+        if (s.byId.count(folded) != 0) {
             continue;
         }
-        auto parentIt = s.byId.find(FoldName(saved.parent));
-        DeviceNode* parent = parentIt == s.byId.end() ? &s.root : parentIt->second;
-        DeviceNode* node = Insert(s, saved.id, parent);
+        DeviceNode* parent = &s.root;
+        if (!saved.parent.empty()) {
+            auto parentIt = s.byId.find(FoldName(saved.parent));
+            parent = parentIt == s.byId.end() ? &s.root : parentIt->second;
+        }
+        DeviceNode* node = Insert(s, saved.id, parent, std::move(folded));
         node->presence = PresenceFromName(saved.presence);
         node->problem = saved.problem;
         if (saved.pending != nullptr) {
@@ -134,14 +145,17 @@ void AdoptRememberedNodes(Store& s) {
     if (enumKey == nullptr) {
         return;
     }
+    const std::string rootFolded = FoldName(kRootInstanceId);
     for (const auto& bus : enumKey->subkeys) {
         for (const auto& device : bus->subkeys) {
             for (const auto& instance : device->subkeys) {
-                std::string id = bus->name + "\\" + device->name + "\\" + instance->name;
-                if (FoldName(id) == FoldName(kRootInstanceId) || s.byId.count(FoldName(id)) != 0) {
+                // Folding keeps every byte in place, so the folded names joined are the folded ID.
+                std::string folded = bus->folded + "\\" + device->folded + "\\" + instance->folded;
+                if (folded == rootFolded || s.byId.count(folded) != 0) {
                     continue;
                 }
-                Insert(s, id, &s.root)->presence = Presence::Phantom;
+                const std::string id = bus->name + "\\" + device->name + "\\" + instance->name;
+                Insert(s, id, &s.root, std::move(folded))->presence = Presence::Phantom;
             }
         }
     }
@@ -357,15 +371,32 @@ ULONG DeviceStatus(const DeviceNode& node) {
     return status | DN_DRIVER_LOADED | DN_STARTED | DN_DISABLEABLE;
 }
 
+namespace {
+
+// HKLM\SYSTEM\CurrentControlSet\Enum, found once while it lives (keys never move; a deleted
+// key is marked so, and a dropped tree lets the reference expire).
+RegKey* EnumRoot() {
+    static auto* cached = new std::weak_ptr<RegKey>;
+    if (std::shared_ptr<RegKey> key = cached->lock(); key && !key->deleted) {
+        return key.get();
+    }
+    RegKey* key = FindKey(Hklm(), kEnumKeyPath);
+    *cached = key != nullptr ? ShareKey(*key) : nullptr;
+    return key;
+}
+
+}  // namespace
+
 RegKey* DeviceKey(const DeviceNode& node) {
     if (&node == &S().root || node.pending) {
         return nullptr;
     }
-    // Keys never move, so a live key found once is still the node's key.
+    // Likewise a live key found once is still the node's key.
     if (std::shared_ptr<RegKey> cached = node.enumKey.lock(); cached && !cached->deleted) {
         return cached.get();
     }
-    RegKey* key = FindKey(Hklm(), std::string(kEnumKeyPath) + "\\" + node.instanceId);
+    RegKey* enumRoot = EnumRoot();
+    RegKey* key = enumRoot != nullptr ? FindKey(*enumRoot, node.instanceId) : nullptr;
     node.enumKey = key != nullptr ? ShareKey(*key) : nullptr;
     return key;
 }

@@ -191,8 +191,10 @@ std::string RegistryCacheBytes(const std::vector<ExportTop>& tops, std::string_v
 }
 
 bool LoadRegistryCache(const std::string& cachePath, const std::string& textPath, RegKey& root) {
+    // One buffer for every piece of a load: a fresh one each time would be zeroed and faulted
+    // in again for each file.
+    static std::string file;
     try {
-        std::string file;
         if (!ReadWholeFile(cachePath, file)) {
             return false;
         }

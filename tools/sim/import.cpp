@@ -160,6 +160,9 @@ std::string CopyInfs(const std::vector<InfCopy>& copies, ImportResult& result) {
         }
         ++result.infCopies;
     }
+    // The device installer's summaries of the copies go into the image with them, so that the
+    // machine's first refresh does not parse every copy.
+    sim::store::StagedMatches({});
     return "";
 }
 
