@@ -139,7 +139,8 @@ void LoadSavedNodes(Store& s) {
 }
 
 // Enum keys without run-time state (a registry imported from another machine, or boards
-// seen in an earlier boot) are remembered boards: phantoms below the root.
+// seen in an earlier boot) are remembered boards: phantoms below the root. The walk also hands
+// every known node its key.
 void AdoptRememberedNodes(Store& s) {
     RegKey* enumKey = FindKey(Hklm(), kEnumKeyPath);
     if (enumKey == nullptr) {
@@ -151,7 +152,12 @@ void AdoptRememberedNodes(Store& s) {
             for (const auto& instance : device->subkeys) {
                 // Folding keeps every byte in place, so the folded names joined are the folded ID.
                 std::string folded = bus->folded + "\\" + device->folded + "\\" + instance->folded;
-                if (folded == rootFolded || s.byId.count(folded) != 0) {
+                // A node that has its key keeps it, so that its first look-up is spared.
+                if (auto known = s.byId.find(folded); known != s.byId.end()) {
+                    known->second->enumKey = instance;
+                    continue;
+                }
+                if (folded == rootFolded) {
                     continue;
                 }
                 const std::string id = bus->name + "\\" + device->name + "\\" + instance->name;
