@@ -32,14 +32,15 @@ reads=(
     "$bk IsDemoDeviceInstalled"
     "$bk RemoveConfigurationByKernelKey NoSuchKernelKey"
     "$bk RemoveConfigurationByProductID FFFE"
+    "$bk help"
+)
+# Commands that change the machine, against the floor that changes one value and saves; the
+# list commands write their file on drive C:, so they save too.
+changes=(
+    "$fl change"
     "$bk GetDeviceExistNotInstalledList 'C:\\driverless.txt'"
     "$bk GetDeviceInstalledList 'C:\\installed.txt'"
     "$bk GetDevicePreinstalledList 'C:\\preinstalled.txt'"
-    "$bk help"
-)
-# Commands that change the machine, against the floor that changes one value and saves.
-changes=(
-    "$fl change"
     "$bk RemoveConfigurationByDeviceNum 5"
     "$bk UninstallDriver TolPx10S"
     "$bk InstallDemoDevice $root/tests/fixtures/inf/demo/TolDemoS.inf"
