@@ -54,6 +54,10 @@ struct DeviceNode {
     // The Enum key as last found (see DeviceKey): device information sets read every node's
     // key, and the walk down from HKLM is spared while the key is not deleted.
     mutable std::weak_ptr<RegKey> enumKey;
+    // The class read from that key's ClassGUID, and the key's revision when it was read (0: never):
+    // device information sets read the class of every node.
+    mutable uint64_t classRevision = 0;
+    mutable GUID classGuid{};
 };
 
 // The root of the tree, HTREE\ROOT\0. It has no Enum key and is never listed in device

@@ -107,6 +107,7 @@ void StoreValues(RegKey& key, const std::vector<Value>& values) {
         return;
     }
     // A new key: the cache lists each of its values once.
+    key.revision = NextKeyRevision();
     key.values.reserve(values.size());
     for (const Value& value : values) {
         key.values.push_back(RegValue{std::string(value.name), value.type, bytes(value.data)});

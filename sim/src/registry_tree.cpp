@@ -298,6 +298,11 @@ const RegValue* FindValue(const RegKey& key, std::string_view name) {
     return FindValue(const_cast<RegKey&>(key), name);
 }
 
+uint64_t NextKeyRevision() {
+    static uint64_t next = 0;
+    return ++next;
+}
+
 void SetValue(RegKey& key, std::string_view name, DWORD type, std::vector<uint8_t> data) {
     RegValue* existing = FindValue(key, name);
     // Writing what is there already leaves the key as it was, and its piece of the image
@@ -306,6 +311,7 @@ void SetValue(RegKey& key, std::string_view name, DWORD type, std::vector<uint8_
         return;
     }
     NoteRegistryChange(key, false);
+    key.revision = NextKeyRevision();
     if (existing != nullptr) {
         existing->type = type;
         existing->data = std::move(data);
@@ -320,6 +326,7 @@ bool RemoveValue(RegKey& key, std::string_view name) {
         return false;
     }
     NoteRegistryChange(key, false);
+    key.revision = NextKeyRevision();
     key.values.erase(key.values.begin() + (value - key.values.data()));
     return true;
 }

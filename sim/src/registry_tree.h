@@ -24,11 +24,17 @@ struct RegValue {
     std::vector<uint8_t> data;
 };
 
+// A number never handed out twice in a process (the first is 1).
+uint64_t NextKeyRevision();
+
 struct RegKey {
     std::string name;
     std::string folded;  // the name upper-cased: the sort and lookup key
     RegKey* parent = nullptr;
-    bool deleted = false;                          // open handles then fail with ERROR_KEY_DELETED
+    bool deleted = false;  // open handles then fail with ERROR_KEY_DELETED
+    // Moves with every change of the key's values, and no two keys, nor two states of one key,
+    // share it: what a reader derived from the values still holds while it stays.
+    uint64_t revision = NextKeyRevision();
     std::vector<RegValue> values;                  // in creation order
     std::vector<std::shared_ptr<RegKey>> subkeys;  // sorted by `folded`
 };

@@ -129,12 +129,17 @@ std::optional<GUID> GuidValue(const RegKey& key, std::string_view name) {
 }
 
 GUID NodeClassGuid(const DeviceNode& node) {
-    if (RegKey* key = DeviceKey(node)) {
-        if (std::optional<GUID> guid = GuidValue(*key, "ClassGUID")) {
-            return *guid;
-        }
+    RegKey* key = DeviceKey(node);
+    if (key == nullptr) {
+        return GUID{};
     }
-    return GUID{};
+    // The revision belongs to this key and its values only, so an equal one means the same
+    // ClassGUID value.
+    if (node.classRevision != key->revision) {
+        node.classGuid = GuidValue(*key, "ClassGUID").value_or(GUID{});
+        node.classRevision = key->revision;
+    }
+    return node.classGuid;
 }
 
 }  // namespace sim

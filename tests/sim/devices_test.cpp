@@ -133,6 +133,31 @@ TEST_F(DeviceTree, TheClassIsTheClassGuidValueAsAStringReaderSeesIt) {
     }
 }
 
+TEST_F(DeviceTree, EachSetReadsTheClassAsTheEnumKeyHoldsItThen) {
+    // Sets remember what they read of a node's class; every later change must still be seen.
+    const GUID other = {
+        0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+    Add(kPciBoard);
+    ASSERT_EQ(Listed(&kBoardClass, DIGCF_PRESENT), (Ids{kPciBoard}));
+    const std::string path = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kPciBoard;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key), 0);
+    const char otherText[] = "{11111111-2222-3333-4444-555555555555}";
+    ASSERT_EQ(RegSetValueExA(key, "ClassGUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(otherText),
+                             sizeof otherText),
+              0);
+    EXPECT_TRUE(Listed(&kBoardClass, DIGCF_PRESENT).empty());
+    EXPECT_EQ(Listed(&other, DIGCF_PRESENT), (Ids{kPciBoard}));
+    ASSERT_EQ(RegDeleteValueA(key, "ClassGUID"), 0);
+    EXPECT_TRUE(Listed(&other, DIGCF_PRESENT).empty());
+    RegCloseKey(key);
+    // A new key in the old one's place, with the first class again.
+    ASSERT_TRUE(sim::DeleteKeyTree(sim::Hklm(), path));
+    sim::SetStringValue(sim::CreateKey(sim::Hklm(), path), "ClassGUID", kBoardClassText);
+    EXPECT_EQ(Listed(&kBoardClass, DIGCF_PRESENT), (Ids{kPciBoard}));
+    EXPECT_TRUE(Listed(&other, DIGCF_PRESENT).empty());
+}
+
 TEST_F(DeviceTree, EnumeratedDataCarriesClassGuidAndCbSizeMustBeExact) {
     Add(kPciBoard);
     HDEVINFO set = SetupDiGetClassDevsA(&kBoardClass, nullptr, nullptr, DIGCF_PRESENT);
