@@ -127,29 +127,13 @@ class TopOpener {
         const std::string_view name =
             slash == std::string_view::npos ? path : path.substr(slash + 1);
         if (parent_ == nullptr || parentPath != parentPath_) {
-            parent_ = &Walk(parentPath);
+            parent_ = &CreateKey(root_, parentPath);
             parentPath_ = parentPath;
         }
         return name.empty() ? *parent_ : AddSubkey(*parent_, name);
     }
 
   private:
-    RegKey& Walk(std::string_view path) {
-        RegKey* key = &root_;
-        size_t start = 0;
-        while (start <= path.size()) {
-            size_t end = path.find('\\', start);
-            if (end == std::string_view::npos) {
-                end = path.size();
-            }
-            if (end > start) {
-                key = &AddSubkey(*key, path.substr(start, end - start));
-            }
-            start = end + 1;
-        }
-        return *key;
-    }
-
     RegKey& root_;
     RegKey* parent_ = nullptr;
     std::string_view parentPath_;  // points into the cache, which outlives the opener
