@@ -49,7 +49,11 @@ const CommandEntry* CommandTable() {
 
 const CommandEntry* FindCommand(const CommandEntry* table, const char* word) {
     for (const CommandEntry* row = table; row->name != nullptr; ++row) {
-        if (lstrcmpiA(word, row->name) == 0) {
+        // The run-time's multibyte compare folds case character by character; lstrcmpiA
+        // compares by the locale's word sort, which ignores soft hyphens and the like, so
+        // "he\xADlp" would run help.
+        if (_mbsicmp(reinterpret_cast<const unsigned char*>(word),
+                     reinterpret_cast<const unsigned char*>(row->name)) == 0) {
             return row;
         }
     }

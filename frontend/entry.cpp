@@ -6,6 +6,7 @@
 
 #include "frontend/messages.h"
 #include "frontend/reboot.h"
+#include "platform/system_library.h"
 #include "platform/win32.h"
 
 namespace {
@@ -112,5 +113,8 @@ int RunCommandLine(const CommandEntry* table, int argc, char** argv) {
 }
 
 int BoardkitMain(int argc, char** argv) {
+    // Before anything can load a library: the program runs as administrator from a folder that
+    // others may write to. Where Windows lacks the call, every load names the system folder.
+    (void)platform::RestrictLibrarySearchToSystemFolder();
     return RunCommandLine(CommandTable(), argc, argv);
 }

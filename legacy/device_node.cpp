@@ -104,7 +104,10 @@ DWORD NewdevPath(char (&path)[MAX_PATH]) {
 }
 
 DWORD RunInstallSelectedDriver(HDEVINFO set, const char* newdevPath, DWORD* rebootRequired) {
-    platform::UniqueLibrary library(LoadLibraryA(newdevPath));
+    // A full path, and newdev's own dependencies searched from its folder first: nothing of a
+    // host's folder or of the current directory takes part.
+    platform::UniqueLibrary library(
+        LoadLibraryExA(newdevPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!library) {
         return LastErrorOr(ERROR_MOD_NOT_FOUND);
     }

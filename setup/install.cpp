@@ -8,6 +8,7 @@
 
 #include "boardkit/operations.h"
 #include "catalog/text.h"
+#include "platform/system_library.h"
 #include "platform/unique.h"
 
 namespace {
@@ -45,7 +46,7 @@ bool FileFound(const char* path) {
 }  // namespace
 
 uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* rebootRequired) {
-    platform::UniqueLibrary library(LoadLibraryA("newdev.dll"));
+    platform::UniqueLibrary library(platform::LoadSystemLibrary("newdev.dll"));
     if (!library) {
         return ErrorOrDefault(ERROR_MOD_NOT_FOUND);
     }

@@ -132,4 +132,12 @@ int WINAPI lstrlenA(LPCSTR string) {
     return string == nullptr ? 0 : static_cast<int>(std::strlen(string));
 }
 
+// Unlike lstrcmpiA, the run-time compares the characters themselves: no character is ignored.
+// The run-time's own function, so it does not pass the choke point of the platform's calls.
+int _mbsicmp(const unsigned char* string1, const unsigned char* string2) {
+    const auto* a = reinterpret_cast<const char*>(string1);
+    const auto* b = reinterpret_cast<const char*>(string2);
+    return Compare(Counted(a, -1), Counted(b, -1), true) - CSTR_EQUAL;
+}
+
 }  // extern "C"

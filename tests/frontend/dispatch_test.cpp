@@ -133,6 +133,21 @@ TEST_F(Dispatch, LookupIgnoresCaseAndTakesTheFirstMatchingRow) {
     EXPECT_EQ(seenSecond.count, 0);
 }
 
+// The lookup compares the characters themselves: a soft hyphen (0xAD) or any other character
+// that a locale's word sort would pass over makes another word.
+TEST_F(Dispatch, LookupIgnoresNoCharacterOfTheWord) {
+    for (const char* word : {"Pro\xAD"
+                             "be",
+                             "\xAD"
+                             "Probe",
+                             "Probe\xAD", "Pro-be"}) {
+        CapturedRun run = Run({word});
+        EXPECT_EQ(run.err, Usage("bk.exe")) << word;
+        EXPECT_EQ(run.exitCode, 3) << word;
+    }
+    EXPECT_EQ(seen.count, 0);
+}
+
 TEST_F(Dispatch, OneLeadingDashOrSlashIsDroppedFromTheCommandWord) {
     CapturedRun slash = Run({"/PROBE"});
     EXPECT_NE(slash.out.find("cmd = PROBE\n"), std::string::npos);

@@ -134,7 +134,7 @@ TEST_F(DeviceNodeTest, ANodeNoDriverServesStopsSilentlyAtTheClassInstaller) {
 
 TEST_F(DeviceNodeTest, AnInstallerThatCannotBeLoadedGivesTheLoadErrorWithTheTrace) {
     ASSERT_EQ(Create(kIsaInf, "IX104"), 0u);
-    FailCall("LoadLibraryA", "", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
     std::string out;
     EXPECT_EQ(Install(out), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(out, "InstallIsaDriver, state=0x7e\n");

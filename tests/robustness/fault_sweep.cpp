@@ -74,7 +74,7 @@ const char* const kApis[] = {
     "InstallSelectedDriver",
     "IsWindowEnabled",
     "KillTimer",
-    "LoadLibraryA",
+    "LoadLibraryExA",
     "LoadResource",
     "LocalAlloc",
     "LookupPrivilegeValueA",

@@ -196,7 +196,7 @@ std::vector<Row> OperationRows() {
           kDone},
          {[] {
               Board("PCI\\VEN_1234&DEV_5678\\3&1&0&20", "PCI\\VEN_1234&DEV_5678", 28);
-              Fail("LoadLibraryA", ERROR_MOD_NOT_FOUND, "newdev.dll");
+              Fail("LoadLibraryExA", ERROR_MOD_NOT_FOUND, "newdev.dll");
           },
           {kWidgetInf, "PCI\\VEN_1234&DEV_5678"},
           kFailed}},

@@ -92,7 +92,7 @@ TEST_F(BasicCommands, UpdateDriverSucceedsExactlyWhenTheStateIsZero) {
     EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf, "PCI\\VEN_1234&DEV_5678"}), kDone);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "<==UpdateDriver, state=0x0\n");
     // Without the device installer nothing is installed, which is a failure.
-    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunCommand(UpdateDriverCommand, {inf, "PCI\\VEN_1234&DEV_5678"}), kFailed);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "<==UpdateDriver, state=0x7e\n");

@@ -46,7 +46,7 @@ class InstallDriverPaths : public setup_test::MachineTest {
 TEST_F(InstallDriverPaths, ABoardOfAnotherBusIsRefusedBeforeAnythingHappens) {
     for (const char* id : {"PCL818L", "DEMO", "ACPI\\PNP0501"}) {
         CallsOf reenumerate("CM_Reenumerate_DevNode");
-        CallsOf load("LoadLibraryA");
+        CallsOf load("LoadLibraryExA");
         int reboot = 7;
         EXPECT_FALSE(Install(kInf, id, &reboot)) << id;
         EXPECT_EQ(reenumerate.made(), 0u) << id;
@@ -64,7 +64,7 @@ TEST_F(InstallDriverPaths, ALowerCaseBusPrefixStillQualifies) {
 }
 
 TEST_F(InstallDriverPaths, AMissingInfEndsBeforeTheInstallerIsLoaded) {
-    CallsOf load("LoadLibraryA");
+    CallsOf load("LoadLibraryExA");
     int reboot = 7;
     EXPECT_FALSE(Install("C:\\Drivers\\missing.inf", "USB\\VID_2E5B&PID_0007", &reboot));
     EXPECT_EQ(load.made(), 0u);
@@ -72,7 +72,7 @@ TEST_F(InstallDriverPaths, AMissingInfEndsBeforeTheInstallerIsLoaded) {
 }
 
 TEST_F(InstallDriverPaths, AnInstallerThatCannotBeLoadedIsAFailureAndLeavesNothingLoaded) {
-    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     int reboot = 7;
     EXPECT_FALSE(Install(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot));
     EXPECT_EQ(reboot, 7);
@@ -101,7 +101,7 @@ class UpdateDriverPaths : public setup_test::MachineTest {};
 // A machine without the installer has installed nothing: the state is the load's error, not
 // the 0 that would tell the caller its board was updated.
 TEST_F(UpdateDriverPaths, WithoutTheInstallerTheStateIsTheLoadError) {
-    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     std::string out;
     int reboot = 7;
     EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot, out), 126);
@@ -119,7 +119,7 @@ TEST_F(UpdateDriverPaths, AMissingEntryPointGivesItsErrorAndReleasesTheLibrary) 
 
 TEST_F(UpdateDriverPaths, TheSharedInstallerStepReportsEachFailedStep) {
     int reboot = 7;
-    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 126u);
     sim::Faults().clear();
     FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
@@ -138,7 +138,7 @@ TEST_F(UpdateDriverPaths, AMissingArgumentFailsWithTwoAndStillTraces) {
 }
 
 TEST_F(UpdateDriverPaths, TheAliasesGiveWhatUpdateDriverGivesWithItsTrace) {
-    FailCall("LoadLibraryA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     std::string inf = kInf;
     std::string id = "PCI\\VEN_5AE3&DEV_0001";
     testing::internal::CaptureStdout();

@@ -120,7 +120,7 @@ TEST_F(DemoDeviceTest, AFailedDriverInstallLeavesNoNode) {
 }
 
 TEST_F(DemoDeviceTest, AMissingInstallerGivesTheLoadErrorAndLeavesNoNode) {
-    FailCall("LoadLibraryA", "", ERROR_MOD_NOT_FOUND);
+    FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(InstallDemo(), static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }

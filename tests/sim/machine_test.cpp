@@ -8,6 +8,7 @@
 
 #include "choke.h"
 #include "machine.h"
+#include "sim/modules.h"
 #include "platform/win32.h"
 
 namespace fs = std::filesystem;
@@ -177,6 +178,20 @@ TEST_F(FaultInjection, InjectedLoadLibraryFailureReachesTheCaller) {
     EXPECT_EQ(LoadLibraryA("newdev.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(sim::CallCount("LoadLibraryA"), 1u);
+}
+
+// Every simulated library lives in the system folder: a search that leaves that folder out
+// does not find it, and a way of loading the machine does not model fails loudly.
+TEST(Libraries, OnlyASearchOfTheSystemFolderFindsThem) {
+    sim::ResetToEmpty();
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadLibraryExA("newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(LoadLibraryExA("newdev.dll", nullptr, 0x2 /* LOAD_LIBRARY_AS_DATAFILE */), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+    EXPECT_EQ(sim::LibraryLoadCount("newdev.dll"), 0u);
+    sim::ResetToEmpty();
 }
 
 TEST(LocalMemory, ZeroInitialisedBlocksAreZero) {

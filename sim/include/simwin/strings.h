@@ -28,4 +28,8 @@ int WINAPI CompareStringA(LCID locale, DWORD flags, PCNZCH string1, int count1, 
                           int count2);
 int WINAPI lstrcmpiA(LPCSTR string1, LPCSTR string2);
 int WINAPI lstrlenA(LPCSTR string);
+
+// The C run-time's multibyte compare: case-insensitive, character by character under the
+// multibyte code page, which the run-time sets to the ANSI code page at start-up.
+int _mbsicmp(const unsigned char* string1, const unsigned char* string2);
 }
