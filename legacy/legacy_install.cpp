@@ -1,5 +1,6 @@
-// Installing legacy boards on hand-built nodes, with or without the resource dialog, and
-// refreshing the drivers of the legacy boards present.
+// Installing a legacy board on a hand-built node without the resource dialog
+// (InstallIsaDevicePnp), the boards' I/O range lengths, and refreshing the drivers of the
+// legacy boards present. The install through the dialog is isa_dialog_install.cpp.
 #include "legacy/legacy_install.h"
 
 #include <cstring>

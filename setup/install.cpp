@@ -58,7 +58,7 @@ uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* re
     }
     BOOL reboot = FALSE;
     const BOOL installed = update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot);
-    // Read before the library is released, which may touch the last error.
+    // Read right after the call that failed, before anything else runs.
     const DWORD error = installed ? ERROR_SUCCESS : ErrorOrDefault(ERROR_GEN_FAILURE);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot ? 1 : 0;

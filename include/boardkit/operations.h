@@ -32,8 +32,6 @@
 extern "C" {
 #endif
 
-/* Operations are added here as they are built. */
-
 /* Presence queries. The three with an out-value always write it (1 yes, 0 no) and return
    true; callers read the out-value. */
 BOARDKIT_API bool IsDeviceExist(char* hardwareId) BOARDKIT_NOEXCEPT;

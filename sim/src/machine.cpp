@@ -3,7 +3,9 @@
 //
 //   <image>/current -> gen-000007      symbolic link, switched by rename
 //   <image>/gen-000007/machine.json    run-time state (settings, faults, the areas' sections)
-//   <image>/gen-000007/registry.reg    HKLM, in regedit's export format
+//   <image>/gen-000007/registry.reg    HKLM down to four levels, in regedit's export format
+//   <image>/gen-000007/registry/NN.reg the deeper subtrees, in pieces by a hash of their path
+//   <image>/gen-000007/cache/          derived, faster forms (registry pieces, INF summaries)
 //   <image>/gen-000007/drive_c/        the machine's files
 //   <image>/journal.log                appended by every run that changed something
 //   <image>/lock                       held exclusively for the whole run
