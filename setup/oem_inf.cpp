@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "boardkit/operations.h"
 #include "catalog/catalog.h"
 #include "catalog/text.h"
 #include "platform/unique.h"
@@ -183,4 +184,16 @@ void UpdatePreinstallRecord(char* infPath, PreinstallMode mode) {
     const std::string data(infName);
     RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
+}
+
+// Removes one OEM INF copy with its package from the driver store.
+int32_t DeleteOemInfFile(char* oemFile) BOARDKIT_NOEXCEPT {
+    if (oemFile == nullptr) {
+        return 2;
+    }
+    // SUOI_FORCEDELETE: the package goes even while a device still uses it.
+    if (SetupUninstallOEMInfA(oemFile, SUOI_FORCEDELETE, nullptr)) {
+        return 0;
+    }
+    return static_cast<int32_t>(GetLastError());
 }
