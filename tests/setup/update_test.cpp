@@ -217,7 +217,8 @@ TEST_F(UpdateNewDriverOnPnpBoards, AMistypedPathKeepsTheStagedCopy) {
 }
 
 TEST_F(UpdateNewDriverOnPnpBoards, ADemoUpdateFromAMissingInfChangesNothing) {
-    config_test::Record(1, {tools::DwordValue("ProductID", 0), tools::DwordValue("Alias", 1)});
+    config_test::Record(1, {tools::DwordValue("ProductID", 0), tools::DwordValue("BoardID", 0),
+                            tools::DwordValue("Alias", 1)});
     EXPECT_EQ(Update("C:\\Drivers\\Demo\\TolDemos.inf", "DEMO"), 2);
     EXPECT_TRUE(config_test::KeyExists("Device001"));
     EXPECT_TRUE(sim::AllDevices().empty());
