@@ -19,6 +19,8 @@ constexpr DWORD kPreinstallTextSize = MAX_PATH;
 constexpr uint32_t kListWritten = 1;
 constexpr uint32_t kDriverlessListWritten = 0;
 constexpr uint32_t kHardwareIdsUnreadable = 2;
+// A device whose hardware IDs cannot be read ends the driverless list without a file.
+constexpr HardwareIdReading kDriverlessListReading{UnreadableIds::EndScan, 0};
 
 // A failure result must never read as "written": callers map exactly that value to yes.
 uint32_t FailureResult(DWORD error, uint32_t writtenValue) {
@@ -157,8 +159,8 @@ uint32_t GetDeviceExistNotInstalledList(char* path) BOARDKIT_NOEXCEPT {
     platform::UniqueDevInfo devices(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (devices) {
-        const DeviceScanEnd end =
-            ForEachDeviceHardwareIds(devices.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+        const DeviceScanEnd end = ForEachDeviceHardwareIds(
+            devices.get(), kDriverlessListReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
                 AppendDriverlessRow(device, ids, list);
                 return false;
             });

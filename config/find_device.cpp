@@ -13,6 +13,9 @@ namespace {
 // What a missing identifying value reads as; no location or port of a real board carries it.
 constexpr uint32_t kMissingValue = 0xFFFFFFFF;
 constexpr DWORD kLocationSize = MAX_PATH;
+// The lists are read into 4096 bytes; a device whose list cannot be read, or does not fit,
+// is passed over and the search goes on.
+constexpr HardwareIdReading kCandidateReading{UnreadableIds::SkipDevice, 4096};
 
 enum class Family { Pci, Usb, Isa, Demo };
 
@@ -184,16 +187,17 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
         return kStoreNotFound;
     }
     bool found = false;
-    ForEachDeviceHardwareIds(devices.get(), [&](SP_DEVINFO_DATA& candidate, const char* ids) {
-        const bool isCandidate =
-            AnyHardwareId(ids, [&](std::string_view id) { return Contains(UpperCase(id), key); });
-        if (!isCandidate || !CandidateMatches(devices.get(), candidate, identity)) {
-            return false;
-        }
-        device = candidate;
-        found = true;
-        return true;
-    });
+    ForEachDeviceHardwareIds(
+        devices.get(), kCandidateReading, [&](SP_DEVINFO_DATA& candidate, const char* ids) {
+            const bool isCandidate = AnyHardwareId(
+                ids, [&](std::string_view id) { return Contains(UpperCase(id), key); });
+            if (!isCandidate || !CandidateMatches(devices.get(), candidate, identity)) {
+                return false;
+            }
+            device = candidate;
+            found = true;
+            return true;
+        });
     if (!found) {
         return kStoreNotFound;
     }

@@ -18,6 +18,20 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// True when `name` begins with `prefix`, letters compared without regard to case.
+bool BeginsWithNoCase(const char* name, const char* prefix) {
+    for (; *prefix != '\0'; ++name, ++prefix) {
+        if (*name == '\0' || AsciiUpper(*name) != AsciiUpper(*prefix)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string DecimalText(uint32_t number) {
     char text[16];
     std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(number));
@@ -41,7 +55,7 @@ std::string ConfigurationKeyName(uint32_t deviceNumber) {
 }
 
 bool ParseConfigurationKeyName(const char* name, uint32_t& deviceNumber) {
-    if (name == nullptr || std::strncmp(name, kRecordPrefix, kRecordPrefixLength) != 0) {
+    if (name == nullptr || !BeginsWithNoCase(name, kRecordPrefix)) {
         return false;
     }
     const char* digits = name + kRecordPrefixLength;
@@ -62,6 +76,10 @@ bool ParseConfigurationKeyName(const char* name, uint32_t& deviceNumber) {
     return true;
 }
 
+bool BeginsWithDe(const char* name) {
+    return name != nullptr && BeginsWithNoCase(name, "De");
+}
+
 bool OpenConfigurationRoot(platform::UniqueHKey& root) {
     const LSTATUS status =
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfigurationRootPath, 0, KEY_ALL_ACCESS, root.put());
@@ -72,20 +90,32 @@ bool OpenConfigurationRoot(platform::UniqueHKey& root) {
     return true;
 }
 
-uint32_t ForEachConfigurationRecord(
-    const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
+namespace {
+
+enum class SubkeyOpening { EachSubkey, NamesOnly };
+
+// The one walk over the root's subkeys. With EachSubkey the walk ends at a subkey that cannot
+// be opened; with NamesOnly none is opened.
+NameScanEnd ScanSubkeys(SubkeyOpening opening,
+                        const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return kStoreNotFound;
+        return NameScanEnd::NoRoot;
     }
     for (DWORD index = 0;; ++index) {
         char name[kKeyNameSize] = {};
-        if (RegEnumKeyA(root.get(), index, name, kKeyNameSize) != ERROR_SUCCESS) {
-            break;
+        const LSTATUS status = RegEnumKeyA(root.get(), index, name, kKeyNameSize);
+        if (status != ERROR_SUCCESS) {
+            if (status == ERROR_NO_MORE_ITEMS) {
+                return NameScanEnd::Finished;
+            }
+            SetLastError(static_cast<DWORD>(status));
+            return NameScanEnd::EnumerationFailed;
         }
         platform::UniqueHKey key;
-        if (RegOpenKeyExA(root.get(), name, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-            break;
+        if (opening == SubkeyOpening::EachSubkey &&
+            RegOpenKeyExA(root.get(), name, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+            return NameScanEnd::Finished;
         }
         ConfigurationRecord record;
         record.root = root.get();
@@ -100,10 +130,22 @@ uint32_t ForEachConfigurationRecord(
             --index;
         }
         if (step == RecordScanStep::Stop) {
-            break;
+            return NameScanEnd::Finished;
         }
     }
-    return 0;
+}
+
+}  // namespace
+
+uint32_t ForEachConfigurationRecord(
+    const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
+    return ScanSubkeys(SubkeyOpening::EachSubkey, visit) == NameScanEnd::NoRoot ? kStoreNotFound
+                                                                                : 0;
+}
+
+NameScanEnd ForEachConfigurationName(
+    const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
+    return ScanSubkeys(SubkeyOpening::NamesOnly, visit);
 }
 
 bool DeleteVisitedRecord(ConfigurationRecord& record) {
@@ -120,10 +162,14 @@ bool DeleteVisitedRecord(ConfigurationRecord& record) {
     return true;
 }
 
-bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value) {
+bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value, LSTATUS* status) {
     unsigned char bytes[kRecordNumberWidth] = {};
-    DWORD size = 0;
-    if (!ReadRawValue(record, valueName, bytes, sizeof bytes, size)) {
+    DWORD size = sizeof bytes;
+    const LSTATUS read = RegQueryValueExA(record, valueName, nullptr, nullptr, bytes, &size);
+    if (status != nullptr) {
+        *status = read;
+    }
+    if (read != ERROR_SUCCESS) {
         return false;
     }
     // A shorter value fills the low bytes, as a read into a zeroed 32-bit variable does.
@@ -181,21 +227,21 @@ void DeleteMapEntry(uint32_t deviceNumber) {
     }
 }
 
-void DeleteConfigurationKey(uint32_t deviceNumber) {
-    const std::string wanted = ConfigurationKeyName(deviceNumber);
-    // The registry finds keys without regard to case; this deletion must not.
-    ForEachConfigurationRecord([&](ConfigurationRecord& record) {
-        if (std::strcmp(record.name, wanted.c_str()) != 0) {
+bool DeleteConfigurationKey(uint32_t deviceNumber) {
+    bool gone = true;
+    const NameScanEnd end = ForEachConfigurationName([&](ConfigurationRecord& record) {
+        if (!record.numbered || record.deviceNumber != deviceNumber) {
             return RecordScanStep::Continue;
         }
-        DeleteVisitedRecord(record);
+        gone = DeleteVisitedRecord(record);
         return RecordScanStep::Stop;
     });
+    return gone && end == NameScanEnd::Finished;
 }
 
 void SweepAliasRecords() {
     ForEachConfigurationRecord([](ConfigurationRecord& record) {
-        if (std::strncmp(record.name, "De", 2) != 0) {
+        if (!BeginsWithDe(record.name)) {
             return RecordScanStep::Continue;
         }
         unsigned char alias[kRecordNumberWidth] = {};

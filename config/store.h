@@ -28,8 +28,14 @@ constexpr DWORD kKernelKeyWidth = 64;
 std::string ConfigurationKeyName(uint32_t deviceNumber);
 
 // Reads the device number from a subkey name of the form "Device" followed by one or more
-// decimal digits (case-sensitive); false for any other name or a number above 32 bits.
+// decimal digits; false for any other name or a number above 32 bits. Record names are
+// registry names, which Windows compares without regard to letter case: "device007" is
+// Device007.
 bool ParseConfigurationKeyName(const char* name, uint32_t& deviceNumber);
+
+// True for a subkey name that begins with "De" in any letter case, the names that the demo
+// board numbers, the alias sweep and the demo uninstall look at.
+bool BeginsWithDe(const char* name);
 
 // Opens the store root with KEY_ALL_ACCESS; false (and the error left in GetLastError) when
 // it cannot be opened.
@@ -55,13 +61,28 @@ enum class RecordScanStep { Continue, Stop };
 uint32_t ForEachConfigurationRecord(
     const std::function<RecordScanStep(ConfigurationRecord& record)>& visit);
 
+// How a scan of the subkey names ended.
+enum class NameScanEnd {
+    Finished,           // the enumeration reached its end, or the visitor stopped it
+    NoRoot,             // the store root cannot be opened (the error in GetLastError)
+    EnumerationFailed,  // the enumeration failed otherwise (the error in GetLastError)
+};
+
+// Visits the names of the root's subkeys in enumeration order without opening any (`key` is
+// null), so a subkey that cannot be opened never ends the scan; the visitor opens what it
+// needs below `root`. Deletion and step-back work as in ForEachConfigurationRecord.
+NameScanEnd ForEachConfigurationName(
+    const std::function<RecordScanStep(ConfigurationRecord& record)>& visit);
+
 // Closes the visited subkey and deletes it with RegDeleteKeyA. True and record.deleted set
 // when it is gone; false (the error in GetLastError) when it could not be deleted.
 bool DeleteVisitedRecord(ConfigurationRecord& record);
 
 // Record value readers: true only when the value was read and fits. A value that is missing,
-// unreadable or wider than its buffer leaves the output as it was.
-bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value);
+// unreadable or wider than its buffer leaves the output as it was; `status` (when given)
+// receives the registry's answer, ERROR_FILE_NOT_FOUND for a missing value.
+bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value,
+                      LSTATUS* status = nullptr);
 // Reads a text value into `text` (`capacity` bytes, terminator included). A value without a
 // terminator is ended inside the buffer; one that fills the buffer without a terminator is
 // longer than the buffer allows and counts as unreadable.
@@ -78,10 +99,11 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
 // root is no error.
 void DeleteMapEntry(uint32_t deviceNumber);
 
-// Deletes the subkey whose name equals "Device%03d" of the number exactly (letter case
-// included); nothing when there is none.
-void DeleteConfigurationKey(uint32_t deviceNumber);
+// Deletes the first subkey whose name carries the device number (ParseConfigurationKeyName),
+// looking at names only. True when no such subkey is left: it was deleted, or the whole
+// enumeration found none; false when it resists deletion or the names cannot be enumerated.
+bool DeleteConfigurationKey(uint32_t deviceNumber);
 
-// Deletes every record whose name begins with "De" and that carries an Alias value of at most
-// four bytes. A record that cannot be deleted is passed over, so the sweep always ends.
+// Deletes every record whose name begins with "De" (BeginsWithDe) and that carries an Alias value
+// of at most four bytes. A record that cannot be deleted is passed over, so the sweep always ends.
 void SweepAliasRecords();

@@ -46,20 +46,21 @@ void SwitchTimer(int start, UINT_PTR& id, TIMERPROC procedure) {
     id = 0;
 }
 
-// Needed to read the memory of processes that run under another account.
-void EnableDebugPrivilege() {
+// Needed to read the memory of processes that run under another account. False when a step
+// fails: the process at hand is then passed over, never read or ended on a half-made token.
+bool EnableDebugPrivilege() {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw)) {
-        return;
+        return false;
     }
     UniqueHandle token(raw);
     TOKEN_PRIVILEGES privileges{};
     privileges.PrivilegeCount = 1;
     if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-        return;
+        return false;
     }
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
 }
 
 bool ReadRemote(HANDLE process, const void* address, void* buffer, size_t size) {
@@ -111,7 +112,9 @@ UINT_PTR TrayTimerId() {
 }
 
 bool ReadProcessCommandLine(DWORD processId, std::string& commandLine) {
-    EnableDebugPrivilege();
+    if (!EnableDebugPrivilege()) {
+        return false;
+    }
     UniqueHandle process(OpenProcess(kReadAccess, FALSE, processId));
     if (!process) {
         return false;

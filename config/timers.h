@@ -27,7 +27,8 @@ UINT_PTR TrayTimerId();
 void CALLBACK SweepTrayIcons(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
 // Reads the command line of process `processId` into `commandLine` (ANSI, as the process's
-// own UTF-16 text converts). False when any step fails or the text does not fit the 260-byte
+// own UTF-16 text converts). False when any step fails (enabling the debug privilege first
+// included) or the text does not fit the 260-byte
 // buffer with room to spare; the process must then be passed over.
 bool ReadProcessCommandLine(DWORD processId, std::string& commandLine);
 

@@ -27,6 +27,8 @@ const RangeLength kRangeLengths[] = {
 };
 
 constexpr uint32_t kDefaultRangeLength = 16;
+// A list that cannot be read ends the collection with no rows.
+constexpr HardwareIdReading kIsaRowReading{UnreadableIds::EndScan, 0};
 
 bool Listed(const CatalogEntry* rows, std::size_t count, const char* hardwareId) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -65,7 +67,7 @@ std::size_t CollectIsaCatalogRows(CatalogEntry (&rows)[kIsaUpdateListSize],
     CatalogEntry collected[kIsaUpdateListSize] = {};
     std::size_t count = 0;
     const DeviceScanEnd end =
-        ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA&, const char* ids) {
+        ForEachDeviceHardwareIds(set.get(), kIsaRowReading, [&](SP_DEVINFO_DATA&, const char* ids) {
             const std::string first = UpperCase(FirstHardwareId(ids));
             if (!Contains(first, hardwareIdText)) {
                 return false;

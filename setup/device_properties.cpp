@@ -10,7 +10,9 @@ const GUID kBoardDeviceClassGuid = {
 
 namespace {
 
-enum class ReadResult { Read, NoIds, Failed };
+// Unreadable: the device's list cannot be read or does not fit; NoBuffer: the scan's own buffer
+// cannot be allocated, which says nothing about the device.
+enum class ReadResult { Read, NoIds, Unreadable, NoBuffer };
 
 // The buffer a device's list is read into; it grows to the size the last call asked for and
 // is reused for the next device. Two spare zero bytes stay past the size handed to SetupAPI,
@@ -32,7 +34,8 @@ struct PropertyBuffer {
     BYTE* bytes() const { return static_cast<BYTE*>(memory.get()); }
 };
 
-ReadResult ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA& device, PropertyBuffer& buffer) {
+ReadResult ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD limit,
+                           PropertyBuffer& buffer) {
     for (;;) {
         DWORD required = 0;
         if (buffer.memory) {
@@ -46,10 +49,14 @@ ReadResult ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA& device, PropertyBuffer
         if (error == ERROR_INVALID_DATA) {
             return ReadResult::NoIds;
         }
-        // A size that does not grow would ask the same question forever.
+        // A size that does not grow would ask the same question forever; a list past the
+        // scan's limit would not fit the buffer that scan reads into.
         if (error != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size ||
-            !buffer.Grow(required)) {
-            return ReadResult::Failed;
+            (limit != 0 && required > limit)) {
+            return ReadResult::Unreadable;
+        }
+        if (!buffer.Grow(required)) {
+            return ReadResult::NoBuffer;
         }
     }
 }
@@ -57,7 +64,8 @@ ReadResult ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA& device, PropertyBuffer
 }  // namespace
 
 DeviceScanEnd ForEachDeviceHardwareIds(
-    HDEVINFO set, const std::function<bool(SP_DEVINFO_DATA& device, const char* ids)>& visit) {
+    HDEVINFO set, const HardwareIdReading& reading,
+    const std::function<bool(SP_DEVINFO_DATA& device, const char* ids)>& visit) {
     PropertyBuffer buffer;
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA device{};
@@ -66,10 +74,15 @@ DeviceScanEnd ForEachDeviceHardwareIds(
             return GetLastError() == ERROR_NO_MORE_ITEMS ? DeviceScanEnd::Exhausted
                                                          : DeviceScanEnd::Failed;
         }
-        switch (ReadHardwareIds(set, device, buffer)) {
+        switch (ReadHardwareIds(set, device, reading.bufferLimit, buffer)) {
             case ReadResult::NoIds:
                 continue;
-            case ReadResult::Failed:
+            case ReadResult::Unreadable:
+                if (reading.unreadable == UnreadableIds::SkipDevice) {
+                    continue;
+                }
+                return DeviceScanEnd::Failed;
+            case ReadResult::NoBuffer:
                 return DeviceScanEnd::Failed;
             case ReadResult::Read:
                 break;

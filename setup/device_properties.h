@@ -17,12 +17,28 @@ enum class DeviceScanEnd {
     Failed,     // a call failed with an error the scan does not handle
 };
 
+// What a scan does with a device whose hardware-ID list cannot be read: a read that fails for
+// any reason other than a missing list, or a list longer than the scan's buffer allows.
+enum class UnreadableIds {
+    EndScan,     // the scan ends as Failed
+    SkipDevice,  // the device is passed over like one without a list
+};
+
+// Each scan's own rule for reading the lists; every caller states it.
+struct HardwareIdReading {
+    UnreadableIds unreadable;
+    DWORD bufferLimit;  // the most bytes a list may take; 0: the buffer grows to any size
+};
+
 // Visits the devices of `set` in enumeration order with each one's hardware-ID list (strings
 // ended by NUL, the list ended by an empty string). A device without hardware IDs is passed
-// over; any other failed read, or a failed enumeration other than the end of the set, ends
-// the scan. The visitor returns true to stop. The property buffer is released on every path.
+// over; one whose list cannot be read ends the scan or is passed over, as `reading` says; a
+// failed enumeration other than the end of the set, or a buffer that cannot be allocated, ends
+// the scan whatever the rule. The visitor returns true to stop. The property buffer is
+// released on every path.
 DeviceScanEnd ForEachDeviceHardwareIds(
-    HDEVINFO set, const std::function<bool(SP_DEVINFO_DATA& device, const char* ids)>& visit);
+    HDEVINFO set, const HardwareIdReading& reading,
+    const std::function<bool(SP_DEVINFO_DATA& device, const char* ids)>& visit);
 
 // The first string of a hardware-ID list ("" for an empty list).
 inline std::string_view FirstHardwareId(const char* ids) {

@@ -16,6 +16,9 @@
 
 namespace {
 
+// A list that cannot be read ends the query: the library is not tested.
+constexpr HardwareIdReading kBoardReading{UnreadableIds::EndScan, 0};
+
 enum class LibraryState { Absent, Free, InUse };
 
 bool FileExists(const std::string& path) {
@@ -76,7 +79,7 @@ bool BoardPresent(const std::string& upperHardwareId) {
         return false;
     }
     const DeviceScanEnd end =
-        ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA&, const char* ids) {
+        ForEachDeviceHardwareIds(set.get(), kBoardReading, [&](SP_DEVINFO_DATA&, const char* ids) {
             return Contains(UpperCase(FirstHardwareId(ids)), upperHardwareId);
         });
     return end == DeviceScanEnd::Stopped;

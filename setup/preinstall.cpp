@@ -18,6 +18,8 @@
 namespace {
 
 constexpr uint32_t kNoFreeBoardNumber = 0xE000FFFF;
+// The demo query reads lists as the presence queries do: one that cannot be read ends it.
+constexpr HardwareIdReading kDemoReading{UnreadableIds::EndScan, 0};
 
 // Stages the package without replacing a copy already there; `copyName` receives the name of
 // the copy in the store, also when the call fails because the package is already staged.
@@ -26,31 +28,51 @@ bool CopyToStore(char* infFile, char (&copyName)[MAX_PATH]) {
                             nullptr, nullptr) != FALSE;
 }
 
-// The board numbers the demo records reached by the scan hold. `demoSeen` tells whether any
-// demo record came up, even one whose BoardID could not be read.
-std::vector<uint32_t> UsedBoardNumbers(bool& demoSeen) {
-    std::vector<uint32_t> used;
-    demoSeen = false;
-    ForEachConfigurationRecord([&](ConfigurationRecord& record) {
-        if (record.name == nullptr || std::strncmp(record.name, "De", 2) != 0) {
+// Collects the board numbers that the demo records (ProductID 0) hold, over every subkey
+// whose name begins with "De". A subkey without a ProductID is no demo record and is passed
+// over. 0, or kStoreNotFound when some subkey may hold a number that cannot be learnt: the
+// store is there but cannot be opened, the names cannot all be enumerated, a subkey cannot be
+// opened, a ProductID is there but cannot be read, or a demo record's BoardID cannot be read. A
+// number that may be taken is never handed out, or two demo devices would share one and their
+// records could not be told apart.
+uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
+    uint32_t result = 0;
+    const NameScanEnd end = ForEachConfigurationName([&](ConfigurationRecord& record) {
+        if (!BeginsWithDe(record.name)) {
             return RecordScanStep::Continue;
         }
+        platform::UniqueHKey key;
+        if (RegOpenKeyExA(record.root, record.name, 0, KEY_ALL_ACCESS, key.put()) !=
+            ERROR_SUCCESS) {
+            result = kStoreNotFound;
+            return RecordScanStep::Stop;
+        }
         uint32_t productId = 0;
-        if (!ReadRecordNumber(record.key, "ProductID", productId)) {
+        LSTATUS status = ERROR_SUCCESS;
+        if (!ReadRecordNumber(key.get(), "ProductID", productId, &status)) {
+            if (status == ERROR_FILE_NOT_FOUND) {
+                return RecordScanStep::Continue;
+            }
+            result = kStoreNotFound;
             return RecordScanStep::Stop;
         }
         if (productId != 0) {
             return RecordScanStep::Continue;
         }
-        demoSeen = true;
-        uint32_t boardId = 0xFFFFFFFF;
-        if (!ReadRecordNumber(record.key, "BoardID", boardId)) {
+        uint32_t boardId = 0;
+        if (!ReadRecordNumber(key.get(), "BoardID", boardId)) {
+            result = kStoreNotFound;
             return RecordScanStep::Stop;
         }
         used.push_back(boardId);
         return RecordScanStep::Continue;
     });
-    return used;
+    // Only a store that is not there holds no number; one that cannot be opened may.
+    if (end == NameScanEnd::EnumerationFailed ||
+        (end == NameScanEnd::NoRoot && GetLastError() != ERROR_FILE_NOT_FOUND)) {
+        return kStoreNotFound;
+    }
+    return result;
 }
 
 bool Contains(const std::vector<uint32_t>& numbers, uint32_t n) {
@@ -65,7 +87,7 @@ bool Contains(const std::vector<uint32_t>& numbers, uint32_t n) {
 // True when a present device carries "DEMO" (exactly) among its hardware IDs.
 bool DemoDevicePresent(HDEVINFO set) {
     bool found = false;
-    ForEachDeviceHardwareIds(set, [&](SP_DEVINFO_DATA&, const char* ids) {
+    ForEachDeviceHardwareIds(set, kDemoReading, [&](SP_DEVINFO_DATA&, const char* ids) {
         found = AnyHardwareId(ids, [](std::string_view id) { return id == "DEMO"; });
         return found;
     });
@@ -88,10 +110,9 @@ DWORD WriteLocation(const char (&text)[kBoardNumberTextSize]) {
 }  // namespace
 
 uint32_t AllocateBoardNumber(uint32_t* boardNumber) {
-    bool demoSeen = false;
-    const std::vector<uint32_t> used = UsedBoardNumbers(demoSeen);
-    if (demoSeen && used.empty()) {
-        return kStoreNotFound;
+    std::vector<uint32_t> used;
+    if (const uint32_t error = UsedBoardNumbers(used)) {
+        return error;
     }
     uint32_t n = 0;
     while (Contains(used, n)) {

@@ -16,6 +16,8 @@ namespace {
 constexpr ULONG kNodeHardwareIdBytes = 460;
 const char* const kUnknown = "Unknown";
 const char* const kNoProblem = "0x00000000";
+// A list that cannot be read ends the query with what it found so far.
+constexpr HardwareIdReading kPresentReading{UnreadableIds::EndScan, 0};
 
 std::vector<std::string>& ProblemList() {
     static std::vector<std::string> list;
@@ -117,8 +119,8 @@ bool IsDeviceExist(char* hardwareId) BOARDKIT_NOEXCEPT {
     // Only the device's side is upper-cased: a given ID with lower-case letters never matches,
     // which callers of this query have always seen.
     const std::string_view given(hardwareId);
-    const DeviceScanEnd end =
-        ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA&, const char* ids) {
+    const DeviceScanEnd end = ForEachDeviceHardwareIds(
+        set.get(), kPresentReading, [&](SP_DEVINFO_DATA&, const char* ids) {
             return AnyHardwareId(
                 ids, [&](std::string_view id) { return Contains(UpperCase(id), given); });
         });

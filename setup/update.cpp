@@ -17,6 +17,10 @@
 
 namespace {
 
+// The absent board's entries: lists are read into 4096 bytes, and an entry whose list cannot
+// be read, or does not fit, is passed over while the rest are still marked.
+constexpr HardwareIdReading kEntryReading{UnreadableIds::SkipDevice, 4096};
+
 // Arguments are copied into buffers of this size; a longer one is refused.
 bool FitsBuffer(const char* text) {
     return std::strlen(text) < MAX_PATH;
@@ -40,7 +44,16 @@ void MarkEntry(HDEVINFO set, SP_DEVINFO_DATA& device) {
                                       reinterpret_cast<const BYTE*>(&flags), sizeof flags);
 }
 
+bool InfFileExists(const char* infFile) {
+    return GetFileAttributesA(infFile) != INVALID_FILE_ATTRIBUTES;
+}
+
 int32_t UpdateDemoBoard(char* infFile) {
+    // A mistyped path must cost nothing: the demo install sweeps the alias records before it
+    // creates its node.
+    if (!InfFileExists(infFile)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
     int installed = 0;
     if (!IsDemoDeviceInstalled(&installed)) {
         return 2;
@@ -76,7 +89,7 @@ int32_t UpdateAbsentBoard(char* infFile, char* hardwareId, DWORD stagingError) {
 
 int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
     // A mistyped path must not cost the board its staged packages.
-    if (GetFileAttributesA(infFile) == INVALID_FILE_ATTRIBUTES) {
+    if (!InfFileExists(infFile)) {
         return ERROR_FILE_NOT_FOUND;
     }
     char kernelKey[MAX_PATH] = {};
@@ -153,20 +166,23 @@ bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
     if (!set) {
         return false;
     }
-    ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
-        // The ID is compared as the caller gave it: one in lower case matches no entry.
-        if (!Contains(UpperCase(FirstHardwareId(ids)), hardwareId)) {
+    // Entries past a failed enumeration were never looked at: the absent board may have some,
+    // so the walk reports that it could not list them rather than that there are none.
+    const DeviceScanEnd end = ForEachDeviceHardwareIds(
+        set.get(), kEntryReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
+            // The ID is compared as the caller gave it: one in lower case matches no entry.
+            if (!Contains(UpperCase(FirstHardwareId(ids)), hardwareId)) {
+                return false;
+            }
+            seen = true;
+            ULONG status = 0;
+            ULONG problem = 0;
+            if (CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_NO_SUCH_DEVNODE) {
+                MarkEntry(set.get(), device);
+            }
             return false;
-        }
-        seen = true;
-        ULONG status = 0;
-        ULONG problem = 0;
-        if (CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_NO_SUCH_DEVNODE) {
-            MarkEntry(set.get(), device);
-        }
-        return false;
-    });
-    return true;
+        });
+    return end != DeviceScanEnd::Failed;
 }
 
 int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) BOARDKIT_NOEXCEPT {

@@ -23,6 +23,6 @@ enum class Staging { Staged, FirstCopyFailed, ReplaceFailed };
 Staging StagePackage(const char* infFile, DWORD& error);
 
 // Sets the reinstall flag on every remembered entry of an absent board whose first hardware
-// ID, upper-cased, contains `hardwareId`. False when the entries cannot be listed; `seen`
-// tells whether any entry of the board exists, attached or not.
+// ID, upper-cased, contains `hardwareId`. False when the entries cannot be listed, or not to
+// their end; `seen` tells whether any entry of the board exists, attached or not.
 bool MarkEntriesForReinstall(const char* hardwareId, bool& seen);

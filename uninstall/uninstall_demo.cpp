@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int32_t kNoRecord = -1;
+// A device whose hardware IDs cannot be read is no demo device this walk can see: passed over.
+constexpr HardwareIdReading kDemoDeviceReading{UnreadableIds::SkipDevice, 0};
 
 // What the walk over present devices learned.
 struct WalkState {
@@ -70,7 +72,7 @@ bool BoardNumberOf(const std::string& text, uint32_t& number) {
 int32_t DemoRecordOfBoard(uint32_t boardNumber) {
     int32_t found = kNoRecord;
     ForEachConfigurationRecord([&](ConfigurationRecord& record) {
-        if (std::strncmp(record.name, "De", 2) != 0) {
+        if (!BeginsWithDe(record.name)) {
             return RecordScanStep::Continue;
         }
         uint32_t board = 0;
@@ -95,12 +97,7 @@ void DeleteRecordAndEntry(int32_t deviceNumber) {
         return;
     }
     const uint32_t number = static_cast<uint32_t>(deviceNumber);
-    DeleteConfigurationKey(number);
-    platform::UniqueHKey root;
-    platform::UniqueHKey left;
-    if (OpenConfigurationRoot(root) &&
-        RegOpenKeyExA(root.get(), ConfigurationKeyName(number).c_str(), 0, KEY_READ, left.put()) ==
-            ERROR_FILE_NOT_FOUND) {
+    if (DeleteConfigurationKey(number)) {
         DeleteMapEntry(number);
     }
 }
@@ -149,10 +146,14 @@ bool VisitDevice(HDEVINFO set, SP_DEVINFO_DATA& device, const char* ids, WalkSta
 }  // namespace
 
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
+    if (deviceNumber < 0) {
+        return kNoSuchRecord;
+    }
+    // Only the wanted record is opened: another subkey that cannot be opened is no reason to
+    // miss it.
     uint32_t result = kNoSuchRecord;
-    const uint32_t scan = ForEachConfigurationRecord([&](ConfigurationRecord& visited) {
-        if (deviceNumber < 0 || !visited.numbered ||
-            visited.deviceNumber != static_cast<uint32_t>(deviceNumber)) {
+    ForEachConfigurationName([&](ConfigurationRecord& visited) {
+        if (!visited.numbered || visited.deviceNumber != static_cast<uint32_t>(deviceNumber)) {
             return RecordScanStep::Continue;
         }
         result = RegOpenKeyExA(visited.root, visited.name, 0, KEY_ALL_ACCESS, record.put()) ==
@@ -161,7 +162,7 @@ uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
                      : kRecordUnreadable;
         return RecordScanStep::Stop;
     });
-    return scan != 0 ? kNoSuchRecord : result;
+    return result;
 }
 
 bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
@@ -221,8 +222,8 @@ uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
     if (!set) {
         endError = GetLastError();
     } else {
-        const DeviceScanEnd end =
-            ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+        const DeviceScanEnd end = ForEachDeviceHardwareIds(
+            set.get(), kDemoDeviceReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
                 return VisitDevice(set.get(), device, ids, state);
             });
         if (end != DeviceScanEnd::Stopped) {

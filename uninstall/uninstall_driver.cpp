@@ -13,7 +13,12 @@
 
 namespace {
 
-// The INF copy that the last device found through a record was installed from.
+// RemoveDevice reads lists into 4096 bytes and passes over an entry whose list cannot be
+// read or does not fit.
+constexpr HardwareIdReading kEntryReading{UnreadableIds::SkipDevice, 4096};
+
+// The INF copy that the last device found through a record was installed from: the name
+// buffer is cleared before each read, so a failed last read leaves it empty.
 struct InfCopySeen {
     char name[MAX_PATH] = {};
     bool found = false;
@@ -31,9 +36,8 @@ void RemoveMatchingRecord(ConfigurationRecord& record, InfCopySeen& seen) {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (FindConfiguredDevice(number, set, device) == 0 && set) {
-        char name[MAX_PATH] = {};
-        if (GetDeviceInfPath(set.get(), &device, name)) {
-            std::memcpy(seen.name, name, sizeof name);
+        std::memset(seen.name, 0, sizeof seen.name);
+        if (GetDeviceInfPath(set.get(), &device, seen.name)) {
             seen.found = true;
         }
     }
@@ -86,7 +90,8 @@ int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     UpperCaseInPlace(kernelKey);
     InfCopySeen seen;
     RemoveRecordsOf(kernelKey, seen);
-    if (seen.found) {
+    // The name read last, and nothing when that read failed.
+    if (seen.found && seen.name[0] != '\0') {
         DeleteOemInfFile(seen.name);
     }
     RemoveInfCopies(kernelKey);
@@ -107,8 +112,8 @@ bool RemoveDevice(char* hardwareId) BOARDKIT_NOEXCEPT {
         return false;
     }
     bool result = true;
-    const DeviceScanEnd end =
-        ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+    const DeviceScanEnd end = ForEachDeviceHardwareIds(
+        set.get(), kEntryReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
             if (Contains(UpperCase(FirstHardwareId(ids)), wanted)) {
                 result = SetupDiRemoveDevice(set.get(), &device) != FALSE;
             }

@@ -15,6 +15,8 @@ namespace {
 constexpr uint32_t kRefused = 2;
 // A device that could not be removed, as the result of a walk that ends early.
 constexpr uint32_t kRemovalFailed = 5;
+// A list that cannot be read ends the walk before records and files are touched.
+constexpr HardwareIdReading kPrefixReading{UnreadableIds::EndScan, 0};
 
 struct PrefixWalk {
     std::string_view prefix;
@@ -55,8 +57,8 @@ uint32_t UninstallNonePnpDriver(char* infFile, char* hardwareIdPrefix) BOARDKIT_
     platform::UniqueDevInfo set(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (set) {
-        const DeviceScanEnd end =
-            ForEachDeviceHardwareIds(set.get(), [&](SP_DEVINFO_DATA& device, const char* ids) {
+        const DeviceScanEnd end = ForEachDeviceHardwareIds(
+            set.get(), kPrefixReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
                 RemoveMatchingDevice(set.get(), device, ids, walk);
                 return false;
             });

@@ -98,6 +98,21 @@ TEST_F(FindDevice, AProductWithoutCatalogRowHandsOutNothingAndSucceeds) {
     EXPECT_EQ(result, 0u);
 }
 
+TEST_F(FindDevice, ADeviceWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {
+    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
+                          {"ACPI\\PNP0A03"},
+                          sim::Presence::Present,
+                          0,
+                          setup_test::kSystemClass});
+    setup_test::AddBoard(
+        {"USB\\VID_2E5B&PID_1008\\1", setup_test::ListPast4096Bytes("USB\\VID_2E5B&PID_1008")});
+    Board("USB\\VID_2E5B&PID_1008\\2", "USB\\VID_2E5B&PID_1008", "");
+    Record(4, {DwordValue("ProductID", 0x0A01)});
+    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
+                         ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Found(4), "USB\\VID_2E5B&PID_1008\\2");
+}
+
 TEST_F(FindDevice, AFailedDeviceListIsReported) {
     Record(1, {DwordValue("ProductID", 0x0A01)});
     Board("USB\\VID_2E5B&PID_1008\\1", "USB\\VID_2E5B&PID_1008", "");

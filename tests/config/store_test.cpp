@@ -33,17 +33,22 @@ TEST_F(ConfigurationItems, AMissingStoreIsReported) {
               0xE0000017u);
 }
 
-TEST(RecordNames, OnlyDeviceFollowedByDigitsCarriesANumber) {
+TEST(RecordNames, OnlyDeviceInAnyLetterCaseFollowedByDigitsCarriesANumber) {
     uint32_t number = 99;
     EXPECT_TRUE(ParseConfigurationKeyName("Device012", number));
     EXPECT_EQ(number, 12u);
     EXPECT_TRUE(ParseConfigurationKeyName("Device1000", number));
     EXPECT_EQ(number, 1000u);
+    // Windows compares key names without regard to case: these are Device007 and Device008.
+    EXPECT_TRUE(ParseConfigurationKeyName("device007", number));
+    EXPECT_EQ(number, 7u);
+    EXPECT_TRUE(ParseConfigurationKeyName("DEVICE008", number));
+    EXPECT_EQ(number, 8u);
     number = 99;
     EXPECT_FALSE(ParseConfigurationKeyName("Dev", number));
     EXPECT_FALSE(ParseConfigurationKeyName("Device", number));
     EXPECT_FALSE(ParseConfigurationKeyName("Device12x", number));
-    EXPECT_FALSE(ParseConfigurationKeyName("DEVICE012", number));
+    EXPECT_FALSE(ParseConfigurationKeyName("Devise012", number));
     EXPECT_FALSE(ParseConfigurationKeyName("Device99999999999", number));
     EXPECT_EQ(number, 99u);
     EXPECT_EQ(ConfigurationKeyName(7), "Device007");
@@ -53,13 +58,12 @@ TEST(RecordNames, OnlyDeviceFollowedByDigitsCarriesANumber) {
 
 class Deletions : public setup_test::MachineTest {};
 
-TEST_F(Deletions, ConfigurationKeyMustMatchInLetterCase) {
+TEST_F(Deletions, ConfigurationKeyIsFoundByItsNumberInAnyLetterCase) {
     Key("DEVICE005");
+    Key("Device050");
     DeleteConfigurationKey(5);
-    EXPECT_TRUE(KeyExists("DEVICE005"));
-    Record(6, {DwordValue("ProductID", 0)});
-    DeleteConfigurationKey(6);
-    EXPECT_FALSE(KeyExists("Device006"));
+    EXPECT_FALSE(KeyExists("DEVICE005"));
+    EXPECT_TRUE(KeyExists("Device050"));
 }
 
 TEST_F(Deletions, MapEntryGoesAloneAndAMissingOneIsNoError) {

@@ -83,6 +83,18 @@ TEST_F(TimersTest, WizardOfTheSystemAccountIsEndedThroughTheDebugPrivilege) {
     EXPECT_FALSE(Running(pid));
 }
 
+TEST_F(TimersTest, AWizardIsPassedOverWhenTheDebugPrivilegeCannotBeEnabled) {
+    for (const char* step :
+         {"OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges"}) {
+        SCOPED_TRACE(step);
+        DWORD wizard = Start("rundll32.exe newdev.dll,ClientSideInstall");
+        sim::Faults().push_back({step, "", 0, 0, ERROR_ACCESS_DENIED, 0});
+        KillerInstallProcTimer(0, 0, 0, 0, 0);
+        sim::Faults().clear();
+        EXPECT_TRUE(Running(wizard));
+    }
+}
+
 TEST_F(TimersTest, ProcessOpenedWithoutVmReadCannotBeRead) {
     DWORD pid = Start("rundll32.exe newdev.dll,x");
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);

@@ -23,11 +23,16 @@ const char* const kRecordKey = "reg:HKLM\\SYSTEM\\CurrentControlSet\\Services\\T
 const char* const kMapValue = "reg:HKLM\\SYSTEM\\CurrentControlSet\\Services\\TOLVAN\\MapEntry :: ";
 
 // A change that is not part of the run without a fault but that the command documents for a
-// failure of one of `apis` (any API when empty).
+// failure of one of `apis` (any API when empty), with one of `errors` (any when empty), at the
+// `nth` call of the API (any when 0), and only for a fault that does not go away when
+// `lasting`.
 struct Allowance {
     std::string pattern;  // regular expression over the fact's name
     std::set<std::string> apis;
     const char* why;
+    std::set<DWORD> errors = {};
+    unsigned nth = 0;
+    bool lasting = false;
 };
 
 struct Rules {
@@ -37,16 +42,19 @@ struct Rules {
     bool unchanged = false;         // a query or switch: nothing changes, fault or not
 };
 
-const std::set<std::string> kNodeCreation = {
-    "SetupDiCreateDeviceInfoA", "SetupDiSetDeviceRegistryPropertyA", "SetupDiRegisterDeviceInfo"};
-const std::set<std::string> kRegistryScan = {"RegOpenKeyExA", "RegOpenKeyExW", "RegEnumKeyA",
-                                             "RegEnumKeyW", "RegQueryValueExA"};
-const std::set<std::string> kDeviceWalk = {"LocalAlloc", "SetupDiGetDeviceRegistryPropertyA",
-                                           "SetupDiEnumDeviceInfo"};
-
-const Allowance kPhantomNode = {
-    "ROOT\\\\TOLBOARDS\\\\0000", kNodeCreation,
-    "a node whose creation fails part way is left as far as it was built, not cleaned up"};
+// A node whose creation fails part way is left as far as it was built, not cleaned up: an
+// element that has its hardware ID, or has none, and was never registered. Only the
+// creation's own calls: the hardware ID is the first property written, so a failed later
+// write (the demo device's location) must still remove the node.
+const Allowance kPhantomNode = {"ROOT\\\\TOLBOARDS\\\\0000",
+                                {"SetupDiRegisterDeviceInfo"},
+                                "a node whose registration fails is left as far as it was built"};
+const Allowance kPhantomNodeWithoutIds = {
+    "ROOT\\\\TOLBOARDS\\\\0000",
+    {"SetupDiSetDeviceRegistryPropertyA"},
+    "a node whose hardware-ID write (the first property written) fails is left unregistered",
+    {},
+    1};
 const Allowance kCopyGoneUnderDevice = {
     ":: InfPath$",
     {},
@@ -57,18 +65,33 @@ std::map<std::string, Rules> RulesByCase() {
     std::map<std::string, Rules> rules;
     rules["InstallDemoDevice"].allow = {
         kPhantomNode,
-        {"ROOT\\\\TOLBOARDS\\\\0000 :: LocationInformation$", kRegistryScan,
-         "the board-number scan ends at its first failure and counts only the numbers it saw"}};
-    rules["InstallIsaDevicePnp"].allow = {kPhantomNode};
+        kPhantomNodeWithoutIds,
+        {"ROOT\\\\TOLBOARDS\\\\0000 :: LocationInformation$",
+         {"RegOpenKeyExA", "RegEnumKeyA"},
+         "a store that is not there, or whose subkeys end early, holds no number the board-number "
+         "scan can see, so the lowest number is taken",
+         {ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS}}};
+    rules["InstallIsaDevicePnp"].allow = {kPhantomNode, kPhantomNodeWithoutIds};
     rules["InstallDriver"].allow = {
         {":: ConfigFlags$",
-         {},
-         "the re-enumeration that comes before the INF check has retried the driverless board"}};
+         {"FindFirstFileA", "LoadLibraryA", "GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA"},
+         "the re-enumeration before the INF check retried the driverless board and marked its "
+         "install failed; only the install that this failure stopped would have cleared that"}};
     rules["UpdateNewDriver remembered absent board"].allow = {
-        {"TOLVANPRE :: TolUa08$", kDeviceWalk,
-         "the walk skips an entry whose hardware IDs cannot be read and ends at a failed "
-         "enumeration; with no entry seen the package "
-         "is recorded as pre-installed"}};
+        // One failed read passes over one entry, and the board has two: only reads that keep
+        // failing can hide both.
+        {"TOLVANPRE :: TolUa08$",
+         {"SetupDiGetDeviceRegistryPropertyA"},
+         "entries whose hardware IDs cannot be read are passed over; with no entry of the board "
+         "seen the package is recorded as pre-installed",
+         {},
+         0,
+         true},
+        {"TOLVANPRE :: TolUa08$",
+         {"SetupDiEnumDeviceInfo"},
+         "an enumeration that reports its end early holds no entry of the board, so the package "
+         "is recorded as pre-installed",
+         {ERROR_NO_MORE_ITEMS}}};
     rules["IsDeviceUsing"].unchanged = true;
     rules["IsDeviceUsing"].allow = {
         {"TolPx10s?\\.dll$",
@@ -99,6 +122,8 @@ std::string Show(const std::optional<std::string>& value) {
 bool Allowed(const Rules& rules, const std::string& fact, const FaultPoint& fault) {
     for (const Allowance& a : rules.allow) {
         if ((a.apis.empty() || a.apis.count(fault.api) != 0) &&
+            (a.errors.empty() || a.errors.count(fault.error) != 0) &&
+            (a.nth == 0 || a.nth == fault.nth) && (!a.lasting || fault.onwards) &&
             std::regex_search(fact, std::regex(a.pattern))) {
             return true;
         }
@@ -144,8 +169,9 @@ void CheckListFile(const Sweep& sweep, const FaultRun& run, std::vector<std::str
 }
 
 // A record and its map entry go together, except where the failure handling says one goes
-// without the other: the entry is deleted after every attempted record deletion, and an
-// entry whose key cannot be opened or value deleted stays.
+// without the other: the entry is deleted only after its record is gone, so an entry whose
+// key cannot be opened or value deleted stays behind its deleted record, and a record that
+// resists deletion keeps its entry.
 void CheckRecords(const Rules& rules, const FaultRun& run, std::vector<std::string>& complaints) {
     for (unsigned n : rules.records) {
         char record[8];
@@ -156,7 +182,7 @@ void CheckRecords(const Rules& rules, const FaultRun& run, std::vector<std::stri
         if (!recordThere && entryThere && api != "RegOpenKeyExA" && api != "RegDeleteValueA") {
             complaints.push_back("record " + std::to_string(n) + " gone, its map entry left");
         }
-        if (recordThere && !entryThere && api != "RegDeleteKeyA") {
+        if (recordThere && !entryThere) {
             complaints.push_back("map entry " + std::to_string(n) + " gone, its record left");
         }
     }

@@ -73,22 +73,44 @@ TEST_F(DemoDeviceTest, AllThousandNumbersTakenCreatesNoNode) {
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }
 
-TEST_F(DemoDeviceTest, ARecordWithoutProductIdEndsTheScan) {
-    AddDemoRecord(1, 0);
-    ASSERT_TRUE(tools::AddConfigurationRecord(2, {DwordValue("BoardID", 9)}));
-    AddDemoRecord(3, 1);
+TEST_F(DemoDeviceTest, ARecordWithoutProductIdIsPassedOverAndTheScanGoesOn) {
+    AddDemoRecord(0, 0);
+    ASSERT_TRUE(tools::AddConfigurationRecord(1, {DwordValue("BoardID", 9)}));
+    AddDemoRecord(2, 1);
+    // Record names are registry names: device004 is Device004.
+    ASSERT_TRUE(tools::WriteKey("SYSTEM\\CurrentControlSet\\Services\\TOLVAN\\device004",
+                                {DwordValue("ProductID", 0), DwordValue("BoardID", 2)}));
     uint32_t n = 77;
     EXPECT_EQ(AllocateBoardNumber(&n), 0u);
-    EXPECT_EQ(n, 1u);  // the record after it is not seen
+    EXPECT_EQ(n, 3u);
 }
 
-TEST_F(DemoDeviceTest, ADemoRecordWithoutBoardIdFirstIsNoNumber) {
-    ASSERT_TRUE(tools::AddConfigurationRecord(1, {DwordValue("ProductID", 0)}));
-    AddDemoRecord(2, 0);
+// A number that some record may hold is never handed out: a demo record without a readable
+// BoardID, a subkey that cannot be opened, a ProductID that is there but cannot be read, or
+// names that cannot all be enumerated give 0xE0000017 and no node.
+TEST_F(DemoDeviceTest, ANumberThatMayBeTakenIsNeverHandedOut) {
+    AddDemoRecord(1, 0);
+    ASSERT_TRUE(tools::AddConfigurationRecord(2, {DwordValue("ProductID", 0)}));
     uint32_t n = 77;
     EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
     EXPECT_EQ(InstallDemo(), 0xE0000017u);
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
+
+    sim::ResetToEmpty();
+    AddDemoRecord(1, 0);
+    AddDemoRecord(2, 1);
+    FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
+    sim::Faults().clear();
+    FailCall("RegEnumKeyA", "", ERROR_ACCESS_DENIED, 2);
+    EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
+    sim::Faults().clear();
+
+    ASSERT_TRUE(tools::AddConfigurationRecord(
+        3, {tools::RecordValue{"ProductID", REG_BINARY, {0, 0, 0, 0, 0, 0, 0, 0}},
+            DwordValue("BoardID", 2)}));
+    EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
+    EXPECT_EQ(n, 77u);
 }
 
 TEST_F(DemoDeviceTest, TheFirstDemoDeviceGetsLocationZeroAndItsDriver) {

@@ -61,6 +61,18 @@ inline std::string ReadFile(const std::string& path) {
     return bytes;
 }
 
+// A hardware-ID list that begins with `first` and takes more than 4096 bytes with its
+// terminators.
+inline std::vector<std::string> ListPast4096Bytes(const std::string& first) {
+    std::vector<std::string> ids{first};
+    std::size_t bytes = first.size() + 2;
+    for (int i = 0; bytes <= 4096; ++i) {
+        ids.push_back("ROOT\\FILLER_ID_" + std::to_string(1000 + i));
+        bytes += ids.back().size() + 1;
+    }
+    return ids;
+}
+
 // Every matching call fails with `error` (`nth` 0), or only the nth one.
 inline void FailCall(const char* api, const std::string& arg, DWORD error, unsigned nth = 0) {
     sim::Faults().push_back({api, arg, nth, 0, error, 0});

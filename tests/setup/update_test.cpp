@@ -165,6 +165,25 @@ TEST_F(UpdateNewDriverOnPnpBoards, FlagsThatCannotBeReadAreNotWrittenOver) {
     EXPECT_LT(JournalIndex("SetupDiSetDeviceRegistryPropertyA", "ConfigFlags"), 0);
 }
 
+TEST_F(UpdateNewDriverOnPnpBoards, AnEntryWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {
+    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
+                          {"ACPI\\PNP0A03"},
+                          sim::Presence::Present,
+                          0,
+                          setup_test::kSystemClass});
+    setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_1001\\3&0", setup_test::ListPast4096Bytes(kId),
+                          sim::Presence::Phantom});
+    RememberedBoard("PCI\\VEN_5AE3&DEV_1001\\3&1", 0x00000400);
+    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
+                         ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Update(kInf, kId), 0);
+    DWORD type = 0;
+    DWORD size = 0;
+    EXPECT_EQ(ConfigFlags("PCI\\VEN_5AE3&DEV_1001\\3&1", type, size), 0x00000420u);
+    EXPECT_EQ(ConfigFlags("PCI\\VEN_5AE3&DEV_1001\\3&0", type, size), 0xFFFFFFFFu);
+    EXPECT_FALSE(PreinstallRecord("TolPx10"));
+}
+
 TEST_F(UpdateNewDriverOnPnpBoards, AnAbsentBoardNeverSeenGetsOnePreinstallRecord) {
     std::string out;
     EXPECT_EQ(Update(kInf, kId, &out), 0);
@@ -195,6 +214,14 @@ TEST_F(UpdateNewDriverOnPnpBoards, AMistypedPathKeepsTheStagedCopy) {
     EXPECT_EQ(Update("C:\\Drivers\\PX100\\TolPx10s.inf", kId), 2);
     EXPECT_TRUE(FileThere(std::string(kInfFolder) + "oem1.inf"));
     EXPECT_FALSE(PreinstallRecord("TolPx10"));
+}
+
+TEST_F(UpdateNewDriverOnPnpBoards, ADemoUpdateFromAMissingInfChangesNothing) {
+    config_test::Record(1, {tools::DwordValue("ProductID", 0), tools::DwordValue("BoardID", 0),
+                            tools::DwordValue("Alias", 1)});
+    EXPECT_EQ(Update("C:\\Drivers\\Demo\\TolDemos.inf", "DEMO"), 2);
+    EXPECT_TRUE(config_test::KeyExists("Device001"));
+    EXPECT_TRUE(sim::AllDevices().empty());
 }
 
 TEST_F(UpdateNewDriverOnPnpBoards, RefusedArgumentsChangeNothing) {

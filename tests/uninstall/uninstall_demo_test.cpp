@@ -39,6 +39,43 @@ TEST_F(UninstallDemoDevices, RecordErrorsComeBeforeAnyDeviceIsTouched) {
     EXPECT_TRUE(KeyExists("Device004"));
 }
 
+TEST_F(UninstallDemoDevices, AnotherSubkeyThatCannotBeOpenedDoesNotHideTheRecord) {
+    const std::string seven = DemoBoard(7, "oem3.inf");
+    DemoRecord(2, 9);
+    DemoRecord(4, 7);
+    OemCopy("oem3.inf", "DEMO\n");
+    setup_test::FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Uninstall(4), 0u);
+    EXPECT_FALSE(DeviceThere(seven));
+    EXPECT_FALSE(KeyExists("Device004"));
+    EXPECT_FALSE(MapValueExists(4));
+    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_TRUE(KeyExists("Device002"));
+}
+
+TEST_F(UninstallDemoDevices, ARecordThatCannotBeOpenedIsUnreadable) {
+    const std::string seven = DemoBoard(7, "oem3.inf");
+    DemoRecord(4, 7);
+    setup_test::FailCall("RegOpenKeyExA", "Device004", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Uninstall(4), 0xE0000017u);
+    EXPECT_TRUE(DeviceThere(seven));
+}
+
+TEST_F(UninstallDemoDevices, ADeviceWhoseIdsCannotBeReadIsPassedOver) {
+    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
+                          {"ACPI\\PNP0A03"},
+                          sim::Presence::Present,
+                          0,
+                          setup_test::kSystemClass});
+    const std::string seven = DemoBoard(7, "oem3.inf");
+    DemoRecord(4, 7);
+    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
+                         ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Uninstall(4), 0u);
+    EXPECT_FALSE(DeviceThere(seven));
+    EXPECT_FALSE(KeyExists("Device004"));
+}
+
 TEST_F(UninstallDemoDevices, ARecordWhoseBoardNoDeviceCarriesIsNotFound) {
     const std::string board = DemoBoard(70, "oem3.inf");
     DemoRecord(4, 7);

@@ -112,6 +112,24 @@ TEST_F(UninstallDriverByKernelKey, WithoutTheStoreItAnswersNotFoundAndKeepsTheKe
     EXPECT_TRUE(FileThere(kDriver));
 }
 
+TEST_F(UninstallDriverByKernelKey, AFailedLastInfReadDeletesNoEarlierCopy) {
+    const std::string seven = DemoBoard(7, "oem3.inf");
+    const std::string eight = DemoBoard(8, "oem4.inf");
+    DemoRecord(4, 7);
+    DemoRecord(5, 8);
+    // Copies that do not name the board's ID: only the names read from the devices reach them.
+    OemCopy("oem3.inf", "[Models]\nanother package\n");
+    OemCopy("oem4.inf", "[Models]\nanother package\n");
+    setup_test::FailCall("SetupDiOpenDevRegKey", eight, ERROR_ACCESS_DENIED);
+    char key[] = "TolDemoS";
+    EXPECT_EQ(UninstallDriver(key), 0);
+    EXPECT_FALSE(DeviceThere(seven));
+    EXPECT_FALSE(DeviceThere(eight));
+    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem4.inf"));
+    EXPECT_EQ(FirstLine({"SetupUninstallOEMInfA"}), -1);
+}
+
 TEST_F(UninstallDriverByKernelKey, ACopyThatStaysEndsTheCopyLoop) {
     config_test::Key("Device001");
     OemCopy("oem5.inf", "DEMO\n");
@@ -181,6 +199,25 @@ TEST_F(RemoveDevicesById, RemovesPresentAndRememberedEntriesByContainment) {
     EXPECT_FALSE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\1"));
     EXPECT_FALSE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\2"));
     EXPECT_TRUE(DeviceThere("PCI\\VEN_5AE3&DEV_0002\\1"));
+}
+
+TEST_F(RemoveDevicesById, AnEntryWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {
+    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
+                          {"ACPI\\PNP0A03"},
+                          sim::Presence::Present,
+                          0,
+                          setup_test::kSystemClass});
+    setup_test::AddBoard(
+        {"PCI\\VEN_5AE3&DEV_0001\\1", setup_test::ListPast4096Bytes("PCI\\VEN_5AE3&DEV_0001")});
+    setup_test::AddBoard(
+        {"PCI\\VEN_5AE3&DEV_0001\\2", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Phantom});
+    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
+                         ERROR_ACCESS_DENIED);
+    char id[] = "PCI\\VEN_5AE3&DEV_0001";
+    EXPECT_TRUE(RemoveDevice(id));
+    EXPECT_TRUE(DeviceThere("ACPI\\PNP0A03\\0"));
+    EXPECT_TRUE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\1"));
+    EXPECT_FALSE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\2"));
 }
 
 TEST_F(RemoveDevicesById, AnEmptyTextRemovesNothing) {
