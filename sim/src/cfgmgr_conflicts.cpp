@@ -63,7 +63,7 @@ const std::vector<Resource>* ConfigResources(const DeviceNode& node, ULONG confT
         return HoldsResources(node) ? &list : nullptr;
     }
     // What the firmware assigned stays known while the device is not started.
-    return node.presence == Presence::Present ? &list : nullptr;
+    return InRunningTree(node) ? &list : nullptr;
 }
 
 // Allocated descriptors carry only their header: the range lists belong to requirements.

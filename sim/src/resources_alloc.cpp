@@ -116,7 +116,7 @@ void SetNodeResources(const DeviceNode& node, std::vector<Resource> resources) {
 }
 
 bool HoldsResources(const DeviceNode& node) {
-    return node.presence == Presence::Present && node.problem == 0 && !NodeResources(node).empty();
+    return InRunningTree(node) && node.problem == 0 && !NodeResources(node).empty();
 }
 
 bool ResourcesMeet(const Resource& a, const Resource& b) {
