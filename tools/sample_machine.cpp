@@ -23,10 +23,12 @@ sim::DeviceSpec Board(const char* instanceId, std::vector<std::string> hardwareI
     return spec;
 }
 
-// A working PCI board (the record Device001 describes), a second PCI board that has no driver
-// yet, a USB module that was unplugged, and the demo device of record Device000.
+// A working PCI board (the record Device001 describes, with its driver key), a second PCI
+// board that has no driver yet, a USB module that was unplugged, and the demo device of record
+// Device000, which has no driver either: a started device without one shows Code 28.
 bool AddSampleBoards() {
-    const sim::DeviceSpec boards[] = {
+    const std::string driverKey = std::string(kBoardClass) + "\\0000";
+    sim::DeviceSpec boards[] = {
         Board("PCI\\VEN_5AE3&DEV_1001\\4&1A2B3C4D&0&0018",
               {"PCI\\VEN_5AE3&DEV_1001", "PCI\\VEN_5AE3&DEV_1001&CC_118000"},
               sim::Presence::Present, 0, "PCI bus 3, device 0, function 0"),
@@ -35,14 +37,17 @@ bool AddSampleBoards() {
               sim::Presence::Present, 28, "PCI bus 4, device 0, function 0"),
         Board("USB\\VID_2E5B&PID_0001\\5&2B3C4D5E&0&1", {"USB\\VID_2E5B&PID_0001"},
               sim::Presence::Phantom, 0, "Port_#0001.Hub_#0001"),
-        Board("ROOT\\DAQBOARD\\0000", {"DEMO"}, sim::Presence::Present, 0, "000"),
+        Board("ROOT\\DAQBOARD\\0000", {"DEMO"}, sim::Presence::Present, CM_PROB_FAILED_INSTALL,
+              "000"),
     };
+    boards[0].driver = driverKey;
     for (const sim::DeviceSpec& board : boards) {
         if (sim::AddDevice(board) == nullptr) {
             return false;
         }
     }
-    return true;
+    return WriteKey(std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + driverKey,
+                    {StringValue("DriverDesc", "DAQ board PCI-1001")});
 }
 
 }  // namespace

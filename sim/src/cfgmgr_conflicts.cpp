@@ -63,7 +63,7 @@ const std::vector<Resource>* ConfigResources(const DeviceNode& node, ULONG confT
         return HoldsResources(node) ? &list : nullptr;
     }
     // What the firmware assigned stays known while the device is not started.
-    return node.presence == Presence::Present ? &list : nullptr;
+    return InRunningTree(node) ? &list : nullptr;
 }
 
 // Allocated descriptors carry only their header: the range lists belong to requirements.
@@ -128,6 +128,12 @@ CONFIGRET ReadQuery(RESOURCEID type, PCVOID data, ULONG length, Resource& out) {
         }
         out.first = d.IOD_Alloc_Base;
         out.last = d.IOD_Alloc_End;
+        // A device that decodes only the low 10 or 12 address bits answers at every alias.
+        if ((d.IOD_DesFlags & fIOD_10_BIT_DECODE) != 0) {
+            out.decodeMask = 0x3FF;
+        } else if ((d.IOD_DesFlags & fIOD_12_BIT_DECODE) != 0) {
+            out.decodeMask = 0xFFF;
+        }
     } else if (type == ResType_IRQ) {
         IRQ_DES d;
         if (length < sizeof d) {

@@ -23,18 +23,6 @@ DeviceNode* FirstPresent(const std::vector<DeviceNode*>& nodes, size_t from) {
     return nullptr;
 }
 
-// A node reachable in the running tree: present, below present parents up to the root.
-bool InTree(const DeviceNode& node) {
-    const DeviceNode* n = &node;
-    while (n->parent != nullptr) {
-        if (n->presence != Presence::Present) {
-            return false;
-        }
-        n = n->parent;
-    }
-    return true;
-}
-
 }  // namespace
 }  // namespace sim
 
@@ -62,7 +50,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeA(PDEVINST pdnDevInst, DEVINSTID_A pDeviceID, 
     if (node == nullptr || node->presence == sim::Presence::Arriving) {
         return CR_NO_SUCH_DEVNODE;
     }
-    if (!sim::InTree(*node) && (ulFlags & CM_LOCATE_DEVNODE_PHANTOM) == 0) {
+    if (!sim::InRunningTree(*node) && (ulFlags & CM_LOCATE_DEVNODE_PHANTOM) == 0) {
         return CR_NO_SUCH_DEVNODE;
     }
     *pdnDevInst = node->devInst;
@@ -84,7 +72,8 @@ CONFIGRET WINAPI CM_Get_Child(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFl
     if (node == nullptr) {
         return CR_INVALID_DEVNODE;
     }
-    sim::DeviceNode* child = sim::InTree(*node) ? sim::FirstPresent(node->children, 0) : nullptr;
+    sim::DeviceNode* child =
+        sim::InRunningTree(*node) ? sim::FirstPresent(node->children, 0) : nullptr;
     if (child == nullptr) {
         return CR_NO_SUCH_DEVNODE;
     }
@@ -107,7 +96,7 @@ CONFIGRET WINAPI CM_Get_Sibling(PDEVINST pdnDevInst, DEVINST DevInst, ULONG ulFl
     if (node == nullptr) {
         return CR_INVALID_DEVNODE;
     }
-    if (node->parent == nullptr || !sim::InTree(*node)) {
+    if (node->parent == nullptr || !sim::InRunningTree(*node)) {
         return CR_NO_SUCH_DEVNODE;
     }
     const auto& siblings = node->parent->children;
@@ -140,7 +129,7 @@ CONFIGRET WINAPI CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulF
     if (node == nullptr) {
         return CR_INVALID_DEVNODE;
     }
-    if (node->parent == nullptr || !sim::InTree(*node)) {
+    if (node->parent == nullptr || !sim::InRunningTree(*node)) {
         return CR_NO_SUCH_DEVNODE;
     }
     *pdnDevInst = node->parent->devInst;
@@ -163,7 +152,7 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG pulStatus, PULONG pulProblemNumber
     if (node == nullptr) {
         return CR_INVALID_DEVNODE;
     }
-    if (!sim::InTree(*node)) {
+    if (!sim::InRunningTree(*node)) {
         return CR_NO_SUCH_DEVNODE;  // an absent board: known to the registry only
     }
     *pulStatus = sim::DeviceStatus(*node);
@@ -276,7 +265,7 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
     if (node == nullptr) {
         return CR_INVALID_DEVNODE;
     }
-    if (!sim::InTree(*node)) {
+    if (!sim::InRunningTree(*node)) {
         return CR_NO_SUCH_DEVNODE;
     }
     // Windows may finish asynchronously; the simulation completes the enumeration before it

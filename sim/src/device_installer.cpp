@@ -189,7 +189,8 @@ DWORD InstallOnDevice(DeviceNode& node, const std::string& oemName, const inf::F
     const DWORD flags = GetDwordValue(*deviceKey, "ConfigFlags").value_or(0);
     SetDwordValue(*deviceKey, "ConfigFlags",
                   flags & ~(kConfigFlagReinstall | kConfigFlagFailedInstall));
-    SetProblem(node, 0);
+    // A disabled device keeps its disable across a driver update.
+    SetProblem(node, StartedProblem(node));
     MarkDirty("registry");
     MarkDirty("devices");
     Journal("InstallDevice", node.instanceId + " <- " + oemName, 0);
@@ -301,7 +302,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
     bool newerInstalled = false;
     for (sim::DeviceNode* node : sim::AllDevices()) {
         const std::vector<std::string> ids = DeviceIds(*node);
-        if (node->presence != sim::Presence::Present || !HasId(ids, HardwareId))
+        if (!sim::InRunningTree(*node) || !HasId(ids, HardwareId))
             continue;
         size_t rank = 0;
         std::string matching;

@@ -17,11 +17,19 @@ const char* const kRootInstanceId = "HTREE\\ROOT\\0";
 
 namespace {
 
+struct ReportedHardware {
+    DeviceSpec spec;
+    std::vector<std::string> attached;
+};
+
 struct Store {
     std::vector<std::unique_ptr<DeviceNode>> nodes;     // creation order, root excluded
     std::unordered_map<std::string, DeviceNode*> byId;  // folded instance ID
     std::unordered_map<DEVINST, DeviceNode*> byDevInst;
     DeviceNode root;
+    // Hardware whose node was removed while it stayed plugged in: its bus reports it again at
+    // the next enumeration of its parent, with the devices plugged into it (`attached`).
+    std::vector<ReportedHardware> reported;
     bool stale = true;  // rebuilt on first use after the image was loaded
     nlohmann::json saved;
 };
@@ -62,7 +70,9 @@ DeviceNode* Insert(Store& s, const std::string& id, DeviceNode* parent,
     node->devInst = nextDevInst++;
     node->parent = parent;
     DeviceNode* raw = node.get();
-    parent->children.push_back(raw);
+    if (parent != nullptr) {
+        parent->children.push_back(raw);
+    }
     s.byId.emplace(folded.empty() ? FoldName(id) : std::move(folded), raw);
     s.byDevInst.emplace(raw->devInst, raw);
     s.nodes.push_back(std::move(node));
@@ -118,23 +128,41 @@ void LoadSavedNodes(Store& s) {
     s.nodes.reserve(s.nodes.size() + nodes.size());
     s.byId.reserve(s.byId.size() + nodes.size());
     s.byDevInst.reserve(s.byDevInst.size() + nodes.size());
+    // A parent may follow its children (a board that was removed and came back is a new
+    // node), so the nodes are linked once all of them exist.
+    std::vector<std::pair<DeviceNode*, std::string>> parents;
+    parents.reserve(nodes.size());
     for (const auto& j : nodes) {
         const SavedNode saved = ReadSavedNode(j);
         std::string folded = FoldName(saved.id);
         if (s.byId.count(folded) != 0) {
             continue;
         }
-        DeviceNode* parent = &s.root;
-        if (!saved.parent.empty()) {
-            auto parentIt = s.byId.find(FoldName(saved.parent));
-            parent = parentIt == s.byId.end() ? &s.root : parentIt->second;
-        }
-        DeviceNode* node = Insert(s, saved.id, parent, std::move(folded));
+        DeviceNode* node = Insert(s, saved.id, nullptr, std::move(folded));
         node->presence = PresenceFromName(saved.presence);
         node->problem = saved.problem;
         if (saved.pending != nullptr) {
             node->pending = SpecFromJson(*saved.pending);
         }
+        parents.emplace_back(node, saved.parent);
+    }
+    for (auto& [node, parentId] : parents) {
+        DeviceNode* parent = &s.root;
+        if (!parentId.empty()) {
+            auto parentIt = s.byId.find(FoldName(parentId));
+            if (parentIt != s.byId.end()) {
+                parent = parentIt->second;
+            }
+            // A damaged image must not make a node its own ancestor.
+            for (const DeviceNode* up = parent; up != nullptr; up = up->parent) {
+                if (up == node) {
+                    parent = &s.root;
+                    break;
+                }
+            }
+        }
+        node->parent = parent;
+        parent->children.push_back(node);
     }
 }
 
@@ -167,7 +195,24 @@ void AdoptRememberedNodes(Store& s) {
     }
 }
 
+void LoadReported(Store& s) {
+    s.reported.clear();
+    if (!s.saved.is_object() || !s.saved.contains("reported")) {
+        return;
+    }
+    for (const auto& j : s.saved["reported"]) {
+        ReportedHardware hardware;
+        hardware.spec = SpecFromJson(j.at(2));
+        hardware.spec.instanceId = j.at(0).get<std::string>();
+        hardware.spec.parentId = j.at(1).get<std::string>();
+        hardware.spec.presence = Presence::Arriving;
+        hardware.attached = j.at(3).get<std::vector<std::string>>();
+        s.reported.push_back(std::move(hardware));
+    }
+}
+
 void Rebuild(Store& s) {
+    LoadReported(s);
     s.nodes.clear();
     s.byId.clear();
     s.byDevInst.clear();
@@ -193,7 +238,16 @@ nlohmann::json SaveNodes() {
         }
         nodes.push_back(std::move(j));
     }
-    return nlohmann::json{{"nodes", std::move(nodes)}};
+    nlohmann::json saved{{"nodes", std::move(nodes)}};
+    if (!s.reported.empty()) {
+        nlohmann::json reported = nlohmann::json::array();
+        for (const ReportedHardware& h : s.reported) {
+            reported.push_back(nlohmann::json::array(
+                {h.spec.instanceId, h.spec.parentId, SpecToJson(h.spec), h.attached}));
+        }
+        saved["reported"] = std::move(reported);
+    }
+    return saved;
 }
 
 const bool registered = [] {
@@ -343,6 +397,99 @@ bool RemoveDevice(std::string_view instanceId) {
     ChangedRegistry();
     ChangedDevices();
     return true;
+}
+
+bool UninstallDevice(std::string_view instanceId) {
+    Store& s = S();
+    DeviceNode* node = FindDevice(instanceId);
+    if (node == nullptr || node == &s.root) {
+        return false;
+    }
+    const bool rootEnumerated =
+        node->instanceId.size() >= 5 && FoldName(node->instanceId.substr(0, 5)) == "ROOT\\";
+    if (node->presence != Presence::Present || rootEnumerated) {
+        return RemoveDevice(instanceId);
+    }
+    // What the bus driver reports of the hardware; class, driver and description come from
+    // the device installer once it is back.
+    ReportedHardware hardware;
+    hardware.spec.instanceId = node->instanceId;
+    hardware.spec.presence = Presence::Arriving;
+    if (node->parent != &s.root) {
+        hardware.spec.parentId = node->parent->instanceId;
+    }
+    if (const RegKey* key = DeviceKey(*node)) {
+        hardware.spec.hardwareIds =
+            GetMultiStringValue(*key, "HardwareID").value_or(std::vector<std::string>{});
+        hardware.spec.compatibleIds =
+            GetMultiStringValue(*key, "CompatibleIDs").value_or(std::vector<std::string>{});
+        hardware.spec.locationInformation =
+            GetStringValue(*key, "LocationInformation").value_or("");
+    }
+    for (const DeviceNode* child : node->children) {
+        if (child->presence == Presence::Present) {
+            hardware.attached.push_back(child->instanceId);
+        }
+    }
+    RemoveDevice(instanceId);
+    s.reported.push_back(std::move(hardware));
+    return true;
+}
+
+void ReportAgain(DeviceNode& from) {
+    Store& s = S();
+    auto below = [&from](const DeviceNode* n) {
+        for (; n != nullptr; n = n->parent) {
+            if (n == &from) {
+                return true;
+            }
+        }
+        return false;
+    };
+    // One pass per level: a board that comes back may be the parent of the next one.
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (auto it = s.reported.begin(); it != s.reported.end();) {
+            const DeviceSpec& spec = it->spec;
+            DeviceNode* parent = spec.parentId.empty() ? &s.root : FindDevice(spec.parentId);
+            if (parent == nullptr || !below(parent) || !InRunningTree(*parent)) {
+                ++it;
+                continue;
+            }
+            // A node of that ID made meanwhile (the board plugged in again by hand) has taken
+            // its place.
+            if (DeviceNode* back = FindDevice(spec.instanceId) ? nullptr : AddDevice(spec)) {
+                for (const std::string& id : it->attached) {
+                    DeviceNode* child = FindDevice(id);
+                    if (child != nullptr && child->parent == &s.root &&
+                        child->presence == Presence::Phantom) {
+                        RemoveFromParent(*child);
+                        child->parent = back;
+                        child->presence = Presence::Arriving;
+                        back->children.push_back(child);
+                    }
+                }
+            }
+            it = s.reported.erase(it);
+            progress = true;
+            ChangedDevices();
+        }
+    }
+}
+
+bool InRunningTree(const DeviceNode& node) {
+    for (const DeviceNode* n = &node; n->parent != nullptr; n = n->parent) {
+        if (n->presence != Presence::Present) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ULONG StartedProblem(const DeviceNode& node) {
+    const RegKey* key = DeviceKey(node);
+    const DWORD flags = key != nullptr ? GetDwordValue(*key, "ConfigFlags").value_or(0) : 0;
+    return (flags & kConfigFlagDisabled) != 0 || DisabledHere(node) ? CM_PROB_DISABLED : 0;
 }
 
 void SetPresence(DeviceNode& node, Presence presence) {

@@ -77,6 +77,19 @@ std::vector<DeviceNode*> AllDevices();
 // the root. False when it is unknown or the root.
 bool RemoveDevice(std::string_view instanceId);
 
+// Removes the node as SetupDiRemoveDevice does. A board whose hardware is still plugged in
+// (present, not made by software under ROOT\) is reported again by its bus: it stays known as
+// an arriving node with what the bus reports (hardware and compatible IDs, location), which the
+// next re-enumeration brings back. False when the node is unknown or the root.
+bool UninstallDevice(std::string_view instanceId);
+
+// Present, below present parents up to the root: a device of the running tree. A node below
+// an absent parent is absent as well, whatever its own state says.
+bool InRunningTree(const DeviceNode& node);
+// The problem of a started node that has its driver: CM_PROB_DISABLED while it is disabled
+// (globally in its ConfigFlags, or in this hardware profile), else 0.
+ULONG StartedProblem(const DeviceNode& node);
+
 void SetPresence(DeviceNode& node, Presence presence);
 void SetProblem(DeviceNode& node, ULONG problem);
 // DN_ flags as CM_Get_DevNode_Status reports them for a present node.
@@ -109,6 +122,7 @@ std::string GuidText(const GUID& guid);
 std::optional<GUID> ParseGuid(std::string_view text);  // braces required, any case
 
 // ConfigFlags bits (regstr.h) that re-enumeration reads and writes.
+constexpr DWORD kConfigFlagDisabled = 0x00000001;
 constexpr DWORD kConfigFlagReinstall = 0x00000020;
 constexpr DWORD kConfigFlagFailedInstall = 0x00000040;
 

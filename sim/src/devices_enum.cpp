@@ -37,12 +37,13 @@ bool HasDriver(const DeviceNode& node) {
     return driver && !driver->empty();
 }
 
-// The device installer's turn: success clears the problem and the install flags; failure
-// leaves the node as Windows does for a device without a driver (Code 28).
+// The device installer's turn: success clears the install flags and starts the node (a
+// disabled one stays disabled); failure leaves the node as Windows does for a device without a
+// driver (Code 28).
 void Install(DeviceNode& node) {
     const bool installed = Handler() && Handler()(node);
     DWORD flags = ConfigFlags(node) & ~(kConfigFlagReinstall | kConfigFlagFailedInstall);
-    const ULONG problem = installed ? 0 : CM_PROB_FAILED_INSTALL;
+    const ULONG problem = installed ? StartedProblem(node) : CM_PROB_FAILED_INSTALL;
     if (!installed) {
         flags |= kConfigFlagFailedInstall;
     }
@@ -116,7 +117,7 @@ void Arrive(DeviceNode& node) {
         ChangedRegistry();
     }
     node.presence = Presence::Present;
-    node.problem = 0;
+    node.problem = StartedProblem(node);
     ChangedDevices();
     if (!HasDriver(node) || (ConfigFlags(node) & kConfigFlagReinstall) != 0) {
         Install(node);
@@ -130,6 +131,7 @@ void Arrive(DeviceNode& node) {
 unsigned ReenumerateDevices(DeviceNode& from, bool retryInstall) {
     unsigned changed = 0;
     if (from.presence == Presence::Present) {
+        ReportAgain(from);
         Reenumerate(from, retryInstall, changed);
     }
     return changed;

@@ -17,5 +17,8 @@ DeviceSpec SpecFromJson(const nlohmann::json& j);
 // Makes a node present as an arrival does: its pending properties are remembered, and a
 // node that needs a driver goes to the device installer.
 void Arrive(DeviceNode& node);
+// Gives the hardware that the buses below `from` report again (removed nodes still plugged in)
+// its nodes back, as arriving nodes.
+void ReportAgain(DeviceNode& from);
 
 }  // namespace sim

@@ -10,6 +10,8 @@
 namespace sim::files {
 namespace {
 
+constexpr size_t kMaxComponentLength = 255;
+
 bool IsSeparator(char ch) {
     return ch == '\\' || ch == '/';
 }
@@ -76,6 +78,10 @@ DWORD NormalizeDrivePath(std::string_view rest, Location& out, bool lastIsPatter
                 out.parts.pop_back();
             }
             continue;
+        }
+        // NTFS names have at most 255 characters (GetVolumeInformation's component length).
+        if (part.size() > kMaxComponentLength) {
+            return ERROR_INVALID_NAME;
         }
         const bool last = i + 1 == raw.size() && !trailing;
         for (char ch : part) {

@@ -49,8 +49,12 @@ void SyncPath(const std::string& path, bool directory) {
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes,
                         const int64_t* unixTime100ns) {
-    // '|' is in no Windows file name, so the temporary name meets no file of drive C:.
-    const std::string tmp = path + "|saving";
+    // '|' is in no Windows file name, so the temporary name meets no file of drive C:. It is
+    // a name of its own beside the file, not the file's name lengthened: drive C: holds names
+    // of up to 255 characters, the longest a host folder takes.
+    const size_t slash = path.rfind('/');
+    const std::string tmp =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "|saving";
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         throw std::runtime_error("cannot create " + tmp);

@@ -116,11 +116,35 @@ void SetNodeResources(const DeviceNode& node, std::vector<Resource> resources) {
 }
 
 bool HoldsResources(const DeviceNode& node) {
-    return node.presence == Presence::Present && node.problem == 0 && !NodeResources(node).empty();
+    return InRunningTree(node) && node.problem == 0 && !NodeResources(node).empty();
 }
 
+namespace {
+
+// Whether two ranges meet in the residues of `size` (a power of two): each range's addresses
+// taken modulo size form one interval on a circle.
+bool AliasesMeet(const Resource& a, const Resource& b, ULONGLONG size) {
+    const ULONGLONG lengthA = a.last - a.first + 1;
+    const ULONGLONG lengthB = b.last - b.first + 1;
+    if (lengthA == 0 || lengthB == 0 || lengthA >= size || lengthB >= size) {
+        return true;  // one of them covers every residue (a length of 0 wrapped round)
+    }
+    const ULONGLONG mask = size - 1;
+    return ((b.first - a.first) & mask) < lengthA || ((a.first - b.first) & mask) < lengthB;
+}
+
+}  // namespace
+
 bool ResourcesMeet(const Resource& a, const Resource& b) {
-    return a.type == b.type && a.first <= b.last && b.first <= a.last;
+    if (a.type != b.type) {
+        return false;
+    }
+    const ULONGLONG mask = a.decodeMask != 0 && b.decodeMask != 0 ? (a.decodeMask & b.decodeMask)
+                                                                  : (a.decodeMask | b.decodeMask);
+    if (a.type == ResType_IO && mask != 0) {
+        return AliasesMeet(a, b, mask + 1);
+    }
+    return a.first <= b.last && b.first <= a.last;
 }
 
 bool DisabledHere(const DeviceNode& node) {

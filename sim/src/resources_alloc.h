@@ -16,6 +16,9 @@ struct Resource {
     RESOURCEID type = ResType_IO;
     ULONGLONG first = 0;
     ULONGLONG last = 0;
+    // For an I/O range that a device decodes with fewer address lines (fIOD_10_BIT_DECODE,
+    // fIOD_12_BIT_DECODE): the mask of the bits it decodes; 0 decodes every bit.
+    ULONGLONG decodeMask = 0;
 };
 
 // The resources a node is given whenever it runs, in descriptor order; empty for none.
@@ -24,7 +27,9 @@ void SetNodeResources(const DeviceNode& node, std::vector<Resource> resources);
 // A node holds its resources only while it is present and started (no problem): a disabled
 // or failed device has no allocated configuration.
 bool HoldsResources(const DeviceNode& node);
-// Whether two resources of one type meet: I/O ranges overlap, IRQ and DMA numbers are equal.
+// Whether two resources of one type meet: I/O ranges overlap (an address that one of them
+// decodes only in part meets every alias, that is every address equal in the decoded bits), IRQ
+// and DMA numbers are equal.
 bool ResourcesMeet(const Resource& a, const Resource& b);
 
 // Disabled in the current hardware profile (DICS_DISABLE with DICS_FLAG_CONFIGSPECIFIC).

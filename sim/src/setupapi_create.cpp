@@ -174,7 +174,7 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceI
         return FALSE;
     }
     element->registered = true;  // nothing is left for the set to discard
-    sim::RemoveDevice(id);
+    sim::UninstallDevice(id);
     sim::Journal("SetupDiRemoveDevice", id, TRUE);
     return TRUE;
 }

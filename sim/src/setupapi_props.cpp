@@ -88,7 +88,7 @@ PropertyLookup ReadProperty(const DeviceNode& node, DWORD property, PropertyData
         return PropertyLookup::Found;
     }
     if (property == SPDRP_PHYSICAL_DEVICE_OBJECT_NAME) {
-        if (node.presence != Presence::Present) {
+        if (!InRunningTree(node)) {
             return PropertyLookup::Missing;
         }
         char name[32];

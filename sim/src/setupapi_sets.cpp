@@ -178,7 +178,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
     // one boot; callers must not rely on any other order.
     for (sim::DeviceNode* node : sim::AllDevices()) {
         if (node->presence == sim::Presence::Arriving ||
-            (presentOnly && node->presence != sim::Presence::Present)) {
+            (presentOnly && !sim::InRunningTree(*node))) {
             continue;
         }
         if (!enumerator.empty() && !sim::MatchesEnumerator(*node, enumerator)) {

@@ -13,7 +13,6 @@
 namespace sim {
 namespace {
 
-constexpr DWORD kConfigFlagDisabled = 0x00000001;      // CONFIGFLAG_DISABLED (regstr.h)
 constexpr DWORD kClassInstallParamsFlag = 0x00100000;  // DI_CLASSINSTALLPARAMS
 
 // The element a call names, or null with the last error set; a null element is the set itself.
@@ -127,7 +126,7 @@ bool ApplyStateChange(DeviceNode& node, const SP_PROPCHANGE_PARAMS& change) {
         SetDisabledHere(node, disable);
     }
     const bool wantDisabled = DisabledGlobally(node) || DisabledHere(node);
-    if (node.presence != Presence::Present) {
+    if (!InRunningTree(node)) {
         return false;
     }
     const bool isDisabled = node.problem == CM_PROB_DISABLED;

@@ -349,6 +349,25 @@ TEST_F(DeviceTree, TreeWalkIsPreOrderInCreationOrderAndSkipsPhantoms) {
                             "PCI\\VEN_8086&DEV_7000\\3&1&0&08", kUsbBoard, "ROOT\\SYSTEM\\0000"}));
 }
 
+TEST_F(DeviceTree, ADeviceBelowAnUnpluggedHubIsAbsentToSetsAsToTheTree) {
+    const char* const hub = "USB\\ROOT_HUB30\\4&2A1B&0&0";
+    Add(hub);
+    Add(kUsbBoard, sim::Presence::Present, hub);
+    sim::SetPresence(*sim::FindDevice(hub), sim::Presence::Phantom);
+    EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), Ids{});
+    EXPECT_EQ(Listed(nullptr, DIGCF_ALLCLASSES), (Ids{hub, kUsbBoard}));
+    // Back with its hub: the board was never unplugged from it.
+    sim::SetPresence(*sim::FindDevice(hub), sim::Presence::Present);
+    EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), (Ids{hub, kUsbBoard}));
+}
+
+TEST_F(DeviceTree, ADisabledBoardArrivesDisabled) {
+    sim::DeviceNode* node = Add(kPciBoard, sim::Presence::Phantom);
+    sim::SetDwordValue(*sim::DeviceKey(*node), "ConfigFlags", 0x1);  // CONFIGFLAG_DISABLED
+    sim::SetPresence(*node, sim::Presence::Present);
+    EXPECT_EQ(node->problem, static_cast<ULONG>(CM_PROB_DISABLED));
+}
+
 TEST_F(DeviceTree, LocateFindsPresentNodesByIdInAnyCaseAndPhantomsOnlyOnRequest) {
     Add(kPciBoard);
     Add(kUsbBoard, sim::Presence::Phantom);
@@ -492,6 +511,40 @@ TEST_F(DeviceTree, NodesSurviveSavingAndReopeningTheImage) {
     EXPECT_EQ(Listed(nullptr, DIGCF_ALLCLASSES), (Ids{kUsbBoard, kPciBoard}));
     EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), (Ids{kPciBoard}));
     EXPECT_EQ(sim::FindDevice(kPciBoard)->problem, 28u);
+    sim::ResetToEmpty();
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(DeviceTree, ARemovedHubStillPluggedInComesBackWithItsBoardInALaterRun) {
+    const char* const hub = "PCI\\VEN_8086&DEV_7000\\3&1&0&08";
+    const std::string dir = std::filesystem::temp_directory_path().string() + "/bk-devices-hub-" +
+                            std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    sim::OpenImage(dir);
+    Add(hub);
+    Add(kUsbBoard, sim::Presence::Present, hub);
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &data));  // the hub, made first
+    ASSERT_TRUE(SetupDiRemoveDevice(set, &data));
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), Ids{});
+    sim::SaveImage();
+
+    for (int run = 0; run < 2; ++run) {  // the enumeration's run, then the next one
+        sim::OpenImage(dir);
+        if (run == 0) {
+            DEVINST root = 0;
+            ASSERT_EQ(CM_Locate_DevNodeA(&root, nullptr, 0), CR_SUCCESS);
+            ASSERT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL), CR_SUCCESS);
+            sim::SaveImage();
+        }
+        EXPECT_EQ(Listed(nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES), (Ids{kUsbBoard, hub}));
+        DEVINST parent = 0;
+        ASSERT_EQ(CM_Get_Parent(&parent, sim::FindDevice(kUsbBoard)->devInst, 0), CR_SUCCESS);
+        EXPECT_EQ(parent, sim::FindDevice(hub)->devInst);
+    }
     sim::ResetToEmpty();
     std::filesystem::remove_all(dir);
 }

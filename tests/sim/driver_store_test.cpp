@@ -410,6 +410,84 @@ TEST_F(DriverStore, ArrivingDeviceGetsTheStagedPackage) {
     EXPECT_EQ(stranger->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
 }
 
+// Removes the device through SetupAPI, as a program uninstalling it does.
+void RemoveThroughSetupApi(const char* instanceId) {
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    bool removed = false;
+    for (DWORD i = 0; !removed && SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        char id[MAX_DEVICE_ID_LEN];
+        if (SetupDiGetDeviceInstanceIdA(set, &data, id, sizeof id, nullptr) &&
+            std::strcmp(id, instanceId) == 0) {
+            removed = SetupDiRemoveDevice(set, &data) != FALSE;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_TRUE(removed) << instanceId;
+}
+
+bool Located(const char* instanceId) {
+    DEVINST dn = 0;
+    return CM_Locate_DevNodeA(&dn, const_cast<char*>(instanceId), 0) == CR_SUCCESS;
+}
+
+TEST_F(DriverStore, ARemovedBoardStillPluggedInComesBackAtTheNextEnumerationWithItsDriver) {
+    const char* const board = "PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0";
+    const char* const madeBySoftware = "ROOT\\WIDGET\\0000";
+    Device(board, {kWidgetId}, {"PCI\\CC_FF0001"});
+    sim::SetProblem(*sim::FindDevice(board), 0);
+    Device(madeBySoftware, {kWidgetId});
+    ASSERT_TRUE(Install(kWidgetId, kWidgetInf, INSTALLFLAG_FORCE));
+    RemoveThroughSetupApi(board);
+    RemoveThroughSetupApi(madeBySoftware);
+    EXPECT_FALSE(Located(board));
+    EXPECT_EQ(sim::FindKey(sim::Hklm(), std::string(sim::kEnumKeyPath) + "\\" + board), nullptr);
+
+    DEVINST root = 0;
+    ASSERT_EQ(CM_Locate_DevNodeA(&root, nullptr, 0), CR_SUCCESS);
+    ASSERT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL), CR_SUCCESS);
+    ASSERT_TRUE(Located(board));
+    sim::DeviceNode* node = sim::FindDevice(board);
+    EXPECT_EQ(node->problem, 0u);
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "oem0.inf");
+    EXPECT_EQ(sim::GetMultiStringValue(*sim::DeviceKey(*node), "CompatibleIDs"),
+              std::vector<std::string>{"PCI\\CC_FF0001"});
+    // No bus reports a node that software made.
+    EXPECT_EQ(sim::FindDevice(madeBySoftware), nullptr);
+}
+
+TEST_F(DriverStore, ADeviceBelowAnAbsentParentGetsNoDriver) {
+    Device("PCI\\VEN_8086&DEV_7000\\3&1&0&08", {"PCI\\VEN_8086&DEV_7000"});
+    sim::DeviceSpec spec;
+    spec.instanceId = "PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0";
+    spec.parentId = "PCI\\VEN_8086&DEV_7000\\3&1&0&08";
+    spec.hardwareIds = {kWidgetId};
+    spec.problem = CM_PROB_FAILED_INSTALL;
+    sim::DeviceNode* child = sim::AddDevice(spec);
+    ASSERT_NE(child, nullptr);
+    sim::SetPresence(*sim::FindDevice(spec.parentId), sim::Presence::Phantom);
+    SetLastError(kSentinel);
+    EXPECT_FALSE(Install(kWidgetId, kWidgetInf, INSTALLFLAG_FORCE));
+    EXPECT_EQ(GetLastError(), 0xE000020Bu);  // ERROR_NO_SUCH_DEVINST
+    EXPECT_EQ(DriverValue(*child, "InfPath"), "(no driver key)");
+}
+
+TEST_F(DriverStore, AnUpdateLeavesADisabledDeviceDisabled) {
+    sim::DeviceSpec spec;
+    spec.instanceId = "PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E0";
+    spec.hardwareIds = {kWidgetId};
+    spec.configFlags = 0x1;  // CONFIGFLAG_DISABLED
+    spec.problem = CM_PROB_DISABLED;
+    sim::DeviceNode* node = sim::AddDevice(spec);
+    ASSERT_NE(node, nullptr);
+    ASSERT_TRUE(Install(kWidgetId, kWidgetInf, INSTALLFLAG_FORCE));
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "oem0.inf");
+    EXPECT_EQ(node->problem, static_cast<ULONG>(CM_PROB_DISABLED));
+    EXPECT_EQ(sim::GetDwordValue(*sim::DeviceKey(*node), "ConfigFlags"), 0x1u);
+}
+
 // ---- What re-enumeration knows of the store between retries
 //
 // The installer keeps what it read of the staged copies while they stay as they were; each

@@ -119,6 +119,21 @@ TEST_F(ImageFiles, ChangesStayOutOfTheCurrentGenerationUntilTheSave) {
     EXPECT_EQ(DiskText(DriveC() / "Data/new.txt"), "new\r\n");
 }
 
+TEST_F(ImageFiles, NamesOfEveryLengthTheDriveTakesAreSaved) {
+    OpenImage();
+    // C:\ and 255 characters is the longest name of a file in the root folder; the save's
+    // temporary files must not lengthen it.
+    std::vector<std::string> names;
+    for (size_t length : {249u, 252u, 255u}) {
+        names.push_back(std::string(length - 4, 'n') + ".txt");
+        ASSERT_TRUE(WriteWin32(("C:\\" + names.back()).c_str(), "kept")) << length;
+    }
+    sim::SaveImage();
+    for (const std::string& name : names) {
+        EXPECT_EQ(DiskText(DriveC() / name), "kept") << name.size();
+    }
+}
+
 uint64_t FolderRevisionOf(const char* path) {
     sim::files::Location location;
     EXPECT_EQ(sim::files::ResolvePath(path, location), 0u) << path;
@@ -295,6 +310,26 @@ TEST_F(DriveNames, EveryWin32SpellingOfAPathNamesTheSameFile) {
         EXPECT_NE(GetFileAttributesA(spelling), INVALID_FILE_ATTRIBUTES) << spelling;
     }
     EXPECT_EQ(FindNames("C:\\WORK\\*.txt"), std::vector<std::string>{"Data.TXT"});
+}
+
+TEST_F(DriveNames, NamesAreRefusedBeyondTheComponentAndPathLimits) {
+    // A name has at most 255 characters; a path at most MAX_PATH with its terminator, 259.
+    auto create = [](const std::string& path) {
+        SetLastError(kSentinel);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+        return error;
+    };
+    EXPECT_EQ(create("C:\\" + std::string(253, 'a')), 0u);    // path of 256
+    EXPECT_EQ(create("C:\\" + std::string(255, 'b')), 0u);    // path of 258
+    EXPECT_EQ(create("C:\\" + std::string(256, 'c')), 123u);  // path of 259
+    EXPECT_EQ(create("C:\\" + std::string(257, 'd')), 206u);  // path of 260
+    EXPECT_EQ(GetFileAttributesA(("C:\\" + std::string(256, 'c')).c_str()),
+              INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(DriveNames, OtherDrivesAndNetworkPathsAreNotThere) {

@@ -22,9 +22,10 @@ const char* const kNewBoard = "ROOT\\TOLISA\\0002";
 
 // The descriptors a legacy board's conflict check passes: one header and one range, each
 // field as the board's setup program fills it.
-std::vector<BYTE> IoQuery(ULONGLONG base, ULONGLONG length) {
+// `flags` 0x5 is fIOD_IO | fIOD_10_BIT_DECODE, what a legacy ISA board decodes.
+std::vector<BYTE> IoQuery(ULONGLONG base, ULONGLONG length, DWORD flags = 0x5) {
     std::vector<BYTE> bytes(68, 0);
-    const DWORD count = 1, type = 40, flags = 0x5, ports = static_cast<DWORD>(length);
+    const DWORD count = 1, type = 40, ports = static_cast<DWORD>(length);
     const ULONGLONG end = base + length - 1, align = 0xFFFFFFFFFFFFFFF0ull, alias = 0x4;
     std::memcpy(&bytes[0], &count, 4);
     std::memcpy(&bytes[4], &type, 4);
@@ -177,6 +178,21 @@ TEST_F(Resources, IoRangesConflictOnlyWhenTheyOverlap) {
     EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x2F0, 0x10)), 0u);   // ends at 0x2FF
     EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x320, 0x20)), 0u);   // starts at 0x320
     EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x2F0, 0x100)), 1u);  // spans both
+}
+
+TEST_F(Resources, ARangeDecodedInPartMeetsWhatOthersHoldAtItsAliases) {
+    // 10-bit decode: addresses equal in bits 0-9 are one port, so 0x700-0x70F is 0x300-0x30F.
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x700, 0x10)), 1u);
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0xF78, 0x8)), 1u);   // 0x378 again
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x720, 0x20)), 0u);  // 0x320-0x33F
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x6F8, 0x10)), 1u);  // 0x2F8-0x307
+    sim::SetNodeResources(*sim::FindDevice(kNeighbour), {{ResType_IO, 0x800, 0x803}});
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x3FC, 0x8)), 1u);  // wraps to 0x000
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x3F0, 0x8)), 0u);
+    // 12-bit decode aliases every 0x1000; 16-bit decode meets only the range itself.
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x1300, 0x10, 0x9)), 1u);
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x700, 0x10, 0x9)), 0u);
+    EXPECT_EQ(Conflicts(kNewBoard, ResType_IO, IoQuery(0x700, 0x10, 0x11)), 0u);
 }
 
 TEST_F(Resources, ADeviceNeverConflictsWithItself) {

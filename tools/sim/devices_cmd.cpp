@@ -20,7 +20,7 @@ int DeviceUsage() {
                  "usage: boardkit-sim device plug|arrive ID --hwid H [--hwid H2] [--compat C]\n"
                  "         [--class GUID] [--class-name NAME] [--parent ID] [--desc TEXT]\n"
                  "         [--location TEXT | --bus N --slot N] [--service S] [--problem N]\n"
-                 "         [--driver-inf oemN.inf]\n"
+                 "         [--driver-inf oemN.inf]  (no --problem: 28 without a driver, else 0)\n"
                  "       boardkit-sim device unplug ID | device remove ID\n");
     return 2;
 }
@@ -40,6 +40,7 @@ struct PlugRequest {
     std::string bus;
     std::string slot;
     std::string driverInf;
+    bool problemGiven = false;
 };
 
 bool TakeOption(const std::string& option, const std::string& value, PlugRequest& request) {
@@ -66,6 +67,7 @@ bool TakeOption(const std::string& option, const std::string& value, PlugRequest
         spec.service = value;
     } else if (option == "--problem" && ParseCount(value, number)) {
         spec.problem = static_cast<ULONG>(number);
+        request.problemGiven = true;
     } else if (option == "--bus" && ParseCount(value, number)) {
         request.bus = std::to_string(number);
     } else if (option == "--slot" && ParseCount(value, number)) {
@@ -117,6 +119,10 @@ int Plug(const Args& args, sim::Presence presence) {
     PlugRequest request;
     if (!ParsePlug(args, presence, request)) {
         return DeviceUsage();
+    }
+    // A started board without a driver shows Code 28, as after an install that found none.
+    if (!request.problemGiven && request.driverInf.empty()) {
+        request.spec.problem = CM_PROB_FAILED_INSTALL;
     }
     const sim::DeviceSpec& spec = request.spec;
     // A remembered board plugged in again comes back as the machine remembers it.
