@@ -30,5 +30,8 @@ FARPROC WINAPI LoadDelayImportFromSystemFolder(unsigned notification, PDelayLoad
 #ifdef _MSC_VER
 extern "C" const PfnDliHook __pfnDliNotifyHook2 = LoadDelayImportFromSystemFolder;
 #else
-extern "C" PfnDliHook __pfnDliNotifyHook2 = LoadDelayImportFromSystemFolder;
+// Defined inside a linkage block: GCC warns at a definition that also says `extern`.
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = LoadDelayImportFromSystemFolder;
+}
 #endif
