@@ -115,6 +115,7 @@ store="$windows/system32/DriverStore"
 made_store=0
 [ -d "$store" ] || made_store=1
 cleanup() {
+    umount "$work/full" 2>/dev/null
     wine regedit /s "$(winpath "$work/cleanup.reg")" >/dev/null 2>&1
     rm -f "$windows/inf/oem90.inf" "$windows/inf/oem91.inf" "$windows/system32/TolDemo.dll" \
         "$windows/system32/drivers/TolDemoS.sys"
@@ -228,6 +229,21 @@ missing=$(LC_ALL=C comm -23 "$work/prefix-devices.txt" "$work/image-devices.txt"
 [ -z "$missing" ] || fail "listed by SetupAPI but not so in the image: $missing"
 extra=$(grep 'present$' "$work/image-devices.txt" | LC_ALL=C comm -13 "$work/prefix-devices.txt" -)
 [ -z "$extra" ] || fail "present in the image but not listed so by SetupAPI: $extra"
+
+# A full disk: where this runs as root, a 32 KiB file system takes the folder; the collector
+# must say so with its own exit code (4) and leave nothing behind.
+full="$work/full"
+mkdir -p "$full"
+if mount -t tmpfs -o size=32k tmpfs "$full" 2>/dev/null; then
+    wine "$collector" "$(winpath "$full/out")" >/dev/null 2>"$work/full.err"
+    status=$?
+    [ "$status" -eq 4 ] || fail "on a full disk the collector exited with $status, not 4"
+    grep -q 'the disk is full' "$work/full.err" || fail "no full-disk message: $(cat "$work/full.err")"
+    [ -z "$(ls -A "$full")" ] || fail "a collection that met a full disk left $(ls -A "$full")"
+    umount "$full"
+else
+    echo "(the full-disk check needs root to mount a small file system; not run)"
+fi
 
 [ "$failures" -eq 0 ] && echo "collected, imported and compared: the same machine"
 [ "$failures" -eq 0 ]
