@@ -57,6 +57,7 @@ int Usage() {
                  "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
                  "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
                  "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
+                 "       boardkit-sim import DIR COLLECTED_FOLDER   (what boardkit-collect wrote)\n"
                  "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
     return 2;
 }

@@ -176,7 +176,13 @@ std::string Build(const ImportRequest& request, const PresenceFile& presence,
         }
     }
     std::string error = AddNodes(request, presence, instances, result);
-    return error.empty() ? CopyInfs(copies, result) : error;
+    if (error.empty()) {
+        error = CopyInfs(copies, result);
+    }
+    if (error.empty() && !request.driveFolder.empty()) {
+        error = CopyDriveFiles(request.driveFolder, result.files);
+    }
+    return error;
 }
 
 std::string StagingFolder(const std::string& dir) {
@@ -243,21 +249,38 @@ ImportResult ImportMachine(const ImportRequest& request) {
 
 int ImportCommand(const std::vector<std::string>& args) {
     ImportRequest request;
+    bool options = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--present" && hasValue) {
             request.presenceFile = args[++i];
+            options = true;
         } else if (args[i] == "--inf" && hasValue) {
             request.infFolder = args[++i];
+            options = true;
         } else if (!args[i].empty() && args[i][0] == '-') {
             std::fprintf(stderr,
                          "usage: boardkit-sim import DIR REGFILE... [--present FILE] "
-                         "[--inf FOLDER]\n");
+                         "[--inf FOLDER]\n"
+                         "       boardkit-sim import DIR COLLECTED_FOLDER\n");
             return 2;
         } else if (request.imageDir.empty()) {
             request.imageDir = args[i];
         } else {
             request.regFiles.push_back(args[i]);
+        }
+    }
+    // The folder of boardkit-collect stands for all the sources at once.
+    std::error_code ec;
+    if (request.regFiles.size() == 1 && fs::is_directory(request.regFiles[0], ec)) {
+        const std::string folder = request.regFiles[0];
+        std::string error =
+            options ? folder + ": a collected folder brings its own presence list and INF copies"
+                    : ReadCollectedFolder(folder, request);
+        if (!error.empty()) {
+            std::fprintf(stderr, "boardkit-sim: %s\nboardkit-sim: no machine image was written\n",
+                         error.c_str());
+            return 1;
         }
     }
     const ImportResult result = ImportMachine(request);
@@ -266,8 +289,15 @@ int ImportCommand(const std::vector<std::string>& args) {
                      result.error.c_str());
         return 1;
     }
-    std::printf("imported %zu device nodes (%zu absent) and %zu INF copies into %s\n",
-                result.devices, result.phantoms, result.infCopies, request.imageDir.c_str());
+    if (result.files == 0) {
+        std::printf("imported %zu device nodes (%zu absent) and %zu INF copies into %s\n",
+                    result.devices, result.phantoms, result.infCopies, request.imageDir.c_str());
+    } else {
+        std::printf(
+            "imported %zu device nodes (%zu absent), %zu INF copies and %zu files into %s\n",
+            result.devices, result.phantoms, result.infCopies, result.files,
+            request.imageDir.c_str());
+    }
     return 0;
 }
 

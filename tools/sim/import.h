@@ -17,6 +17,7 @@ struct ImportRequest {
     std::vector<std::string> regFiles;  // applied in this order
     std::string presenceFile;           // present.txt or Get-PnpDevice JSON; "" for none
     std::string infFolder;              // copies of C:\Windows\INF\oem*.inf; "" for none
+    std::string driveFolder;            // files placed at the same paths below C:\; "" for none
 };
 
 struct ImportResult {
@@ -25,6 +26,7 @@ struct ImportResult {
     size_t devices = 0;
     size_t phantoms = 0;
     size_t infCopies = 0;
+    size_t files = 0;  // from driveFolder
 };
 
 // Builds the image: everything is read and checked first, the image is written into a folder
@@ -32,8 +34,18 @@ struct ImportResult {
 // Uses the process's simulated machine, which is left empty and held in memory.
 ImportResult ImportMachine(const ImportRequest& request);
 
-// `boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]`; the exit code.
+// `boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]` or
+// `boardkit-sim import DIR FOLDER`; the exit code.
 int ImportCommand(const std::vector<std::string>& args);
+
+// ---- The folder boardkit-collect writes on the customer's machine: registry.reg,
+// devices.json, inf\ and drive_c\ (files at their paths below C:\).
+
+// Fills the request's sources from such a folder; "" or the error.
+std::string ReadCollectedFolder(const std::string& folder, ImportRequest& request);
+// Places every file below the host folder `driveFolder` at the same path below C:\ of the
+// machine; "" or the error.
+std::string CopyDriveFiles(const std::string& driveFolder, size_t& files);
 
 // ---- The readers, shared by the import and its tests.
 
