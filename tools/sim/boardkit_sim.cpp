@@ -1,15 +1,12 @@
 // boardkit-sim: creates, shows and changes machine images for the Linux build of boardkit.
 //
 //   boardkit-sim new [--empty] DIR          a new image: the sample machine, or an empty one
-//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files, certificates, shutdown
-//   boardkit-sim [-M DIR] reg import FILE   applies a .reg file to HKLM
-//   boardkit-sim [-M DIR] reg export FILE [KEY]
-//   boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N | --from N]
-//   boardkit-sim [-M DIR] fault list | fault clear
-//   boardkit-sim [-M DIR] set elevated yes|no
-//   boardkit-sim [-M DIR] journal
-//   boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]
-//   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
+//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files, certificates,
+//   shutdown boardkit-sim [-M DIR] reg import FILE   applies a .reg file to HKLM boardkit-sim [-M
+//   DIR] reg export FILE [KEY] boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N |
+//   --from N] boardkit-sim [-M DIR] fault list | fault clear boardkit-sim [-M DIR] set elevated
+//   yes|no boardkit-sim [-M DIR] journal boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID
+//   [OPTIONS] boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
 //   boardkit-sim [-M DIR] process start IMAGE [--cmdline TEXT] [--holds PATH]... | stop PID
 //   boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore
 //
@@ -35,31 +32,40 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: boardkit-sim new [--empty] DIR\n"
-                 "       boardkit-sim new [--preset large] [--devices N] [--records N] [--infs N]\n"
-                 "                        [--preinstall N] [--processes N] [--seed S] DIR\n"
-                 "       boardkit-sim [-M DIR] show [settings|faults|registry|files|devices|\n"
-                 "                                 certificates|shutdown|journal|processes|\n"
-                 "                                 windows|timers]\n"
-                 "       boardkit-sim [-M DIR] reg import FILE | reg export FILE [KEY]\n"
-                 "       boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N|--from N]\n"
-                 "       boardkit-sim [-M DIR] fault list | fault clear\n"
-                 "       boardkit-sim [-M DIR] set elevated yes|no\n"
-                 "       boardkit-sim [-M DIR] journal\n"
-                 "       boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]\n"
-                 "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
-                 "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record show|delete\n"
-                 "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
-                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
-                 "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
-                 "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
-                 "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
-                 "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
-                 "       boardkit-sim import DIR COLLECTED_FOLDER   (what boardkit-collect wrote)\n"
-                 "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
-    return 2;
+// The usage, on standard error after a wrong command line (exit 2), or on standard output when
+// asked for with help, --help or -h (exit 0).
+int Usage(std::FILE* out = stderr, int exitCode = 2) {
+    std::fprintf(
+        out,
+        "usage: boardkit-sim new [--empty] DIR\n"
+        "       boardkit-sim new [--preset large] [--devices N] [--records N] [--infs N]\n"
+        "                        [--preinstall N] [--processes N] [--seed S] DIR\n"
+        "       boardkit-sim [-M DIR] show [settings|faults|registry|files|devices|\n"
+        "                                 certificates|shutdown|journal|processes|\n"
+        "                                 windows|timers]\n"
+        "       boardkit-sim [-M DIR] reg import FILE | reg export FILE [KEY]\n"
+        "       boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N|--from N]\n"
+        "       boardkit-sim [-M DIR] fault list | fault clear\n"
+        "           (a fault stays until fault clear; --nth N fails the Nth matching\n"
+        "            call of every run, --from N every call from the Nth on)\n"
+        "       boardkit-sim [-M DIR] set elevated yes|no\n"
+        "       boardkit-sim [-M DIR] journal\n"
+        "       boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]\n"
+        "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
+        "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record "
+        "show|delete\n"
+        "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
+        "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
+        "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
+        "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
+        "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
+        "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
+        "       boardkit-sim import DIR COLLECTED_FOLDER   (what boardkit-collect wrote)\n"
+        "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n"
+        "       boardkit-sim help | --help\n"
+        "Without -M the image named by BOARDKIT_MACHINE is used. Exit codes: 0 done,\n"
+        "1 failed (the reason on standard error), 2 wrong command line.\n");
+    return exitCode;
 }
 
 bool ParseNumber(const std::string& text, unsigned long& out) {
@@ -222,6 +228,9 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    if (command == "help" || command == "--help" || command == "-h") {
+        return Usage(stdout, 0);
+    }
     if (command == "new" && tools::IsGenerateRequest(args)) {
         return tools::NewGeneratedImage(args);
     }
@@ -234,7 +243,8 @@ int main(int argc, char** argv) {
     if (image.empty()) {
         const char* env = std::getenv("BOARDKIT_MACHINE");
         if (env == nullptr || *env == '\0') {
-            std::fprintf(stderr, "boardkit-sim: name the machine with -M DIR or BOARDKIT_MACHINE\n");
+            std::fprintf(stderr,
+                         "boardkit-sim: name the machine with -M DIR or BOARDKIT_MACHINE\n");
             return 2;
         }
         image = env;
