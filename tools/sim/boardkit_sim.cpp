@@ -1,16 +1,22 @@
+// clang-format off
 // boardkit-sim: creates, shows and changes machine images for the Linux build of boardkit.
 //
 //   boardkit-sim new [--empty] DIR          a new image: the sample machine, or an empty one
-//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files, certificates,
-//   shutdown boardkit-sim [-M DIR] reg import FILE   applies a .reg file to HKLM boardkit-sim [-M
-//   DIR] reg export FILE [KEY] boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N |
-//   --from N] boardkit-sim [-M DIR] fault list | fault clear boardkit-sim [-M DIR] set elevated
-//   yes|no boardkit-sim [-M DIR] journal boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID
-//   [OPTIONS] boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
+//   boardkit-sim [-M DIR] show [PART]       settings, faults, registry, files, certificates, shutdown
+//   boardkit-sim [-M DIR] reg import FILE   applies a .reg file to HKLM
+//   boardkit-sim [-M DIR] reg export FILE [KEY]
+//   boardkit-sim [-M DIR] fault add API ERROR [--arg TEXT] [--nth N | --from N]
+//   boardkit-sim [-M DIR] fault list | fault clear
+//   boardkit-sim [-M DIR] set elevated yes|no
+//   boardkit-sim [-M DIR] journal
+//   boardkit-sim [-M DIR] device plug|arrive|unplug|remove ID [OPTIONS]
+//   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
 //   boardkit-sim [-M DIR] process start IMAGE [--cmdline TEXT] [--holds PATH]... | stop PID
 //   boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore
+//   boardkit-sim help | --help
 //
 // Without -M the image named by BOARDKIT_MACHINE is used.
+// clang-format on
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
