@@ -12,6 +12,9 @@
 //   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
 //   boardkit-sim [-M DIR] process start IMAGE [--cmdline TEXT] [--holds PATH]... | stop PID
 //   boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore
+//   boardkit-sim [-M DIR] file write C:\PATH TEXT | file copy HOSTFILE C:\PATH
+//   boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]
+//   boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...
 //
 // Without -M the image named by BOARDKIT_MACHINE is used.
 #include <cstdio>
@@ -52,12 +55,12 @@ int Usage() {
                  "       boardkit-sim [-M DIR] device resources ID [--io A-B] [--irq N] [--dma N]\n"
                  "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record show|delete\n"
                  "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
-                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
+                 "       boardkit-sim [-M DIR] file write C:\\PATH TEXT | file copy HOSTFILE C:\\PATH\n"
                  "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
                  "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
                  "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
                  "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
-                 "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
+                 "       boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...\n");
     return 2;
 }
 
