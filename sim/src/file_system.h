@@ -49,6 +49,14 @@ void ReleaseAllFiles();
 bool IsHeld(std::string_view path);
 bool IsHeld(const struct Location& location);
 
+// A machine setting: the host's files are a read-only share. Every change of one (creating,
+// writing, deleting, making or removing a folder) then fails with ERROR_ACCESS_DENIED, as on a
+// share mounted read-only; reading is unchanged. Kept in machine.json; off on a new machine.
+bool HostFilesReadOnly();
+void SetHostFilesReadOnly(bool readOnly);
+// ERROR_ACCESS_DENIED when `location` is a host file and the host's files are read-only, else 0.
+DWORD HostChangeRefused(const struct Location& location);
+
 // ---- Shared by the file APIs.
 
 // Where a Win32 path leads.

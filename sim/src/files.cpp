@@ -93,6 +93,12 @@ HANDLE OpenHost(const Location& where, const Request& req, std::unique_ptr<FileH
         handle->directory = true;
         return Hand(std::move(handle), 0);
     }
+    const bool creates = req.disposition != OPEN_EXISTING && req.disposition != TRUNCATE_EXISTING;
+    if (existed ? req.Changes() : creates) {
+        if (DWORD error = sim::files::HostChangeRefused(where)) {
+            return Fail(error);
+        }
+    }
     if (existed && req.Changes() && sim::files::IsHeld(where)) {
         return Fail(ERROR_SHARING_VIOLATION);
     }

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "file_system.h"
+#include "machine.h"
 
 namespace sim::files {
 namespace {
@@ -30,6 +31,26 @@ EntryInfo HostInfo(const std::string& name, const struct stat& st) {
     return info;
 }
 
+bool& RawHostFilesReadOnly() {
+    static bool readOnly = false;
+    return readOnly;
+}
+
+// machine.json holds {"read_only": true} only while the setting is on, so images without it
+// stay as they were.
+const bool registered = [] {
+    RegisterSection(
+        {"host_files",
+         [](nlohmann::json&& j) {
+             RawHostFilesReadOnly() = j.is_object() && j.value("read_only", false);
+         },
+         [] {
+             return RawHostFilesReadOnly() ? nlohmann::json{{"read_only", true}} : nlohmann::json();
+         },
+         [] { RawHostFilesReadOnly() = false; }});
+    return true;
+}();
+
 std::map<std::string, std::multiset<DWORD>>& Holds() {
     static auto* holds = new std::map<std::string, std::multiset<DWORD>>;
     return *holds;
@@ -46,6 +67,9 @@ bool Resolve(std::string_view path, Location& location) {
 }
 
 DWORD WriteHostFile(const std::string& path, std::string_view bytes) {
+    if (HostFilesReadOnly()) {
+        return ERROR_ACCESS_DENIED;
+    }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return HostError(errno, path);
@@ -84,6 +108,23 @@ bool ReadHostFile(const std::string& path, std::string& bytes) {
 }
 
 }  // namespace
+
+bool HostFilesReadOnly() {
+    EnsureLoaded();
+    return RawHostFilesReadOnly();
+}
+
+void SetHostFilesReadOnly(bool readOnly) {
+    EnsureLoaded();
+    if (RawHostFilesReadOnly() != readOnly) {
+        RawHostFilesReadOnly() = readOnly;
+        MarkDirty("machine");
+    }
+}
+
+DWORD HostChangeRefused(const Location& location) {
+    return location.host && HostFilesReadOnly() ? ERROR_ACCESS_DENIED : 0;
+}
 
 DWORD HostError(int err, const std::string& path) {
     switch (err) {
@@ -196,6 +237,9 @@ DWORD CreateDirectories(std::string_view path) {
         return error;
     }
     if (location.host) {
+        if (DWORD error = HostChangeRefused(location)) {
+            return error;
+        }
         std::error_code ec;
         std::filesystem::create_directories(location.hostPath, ec);
         return ec ? HostError(ec.value(), location.hostPath) : 0;
@@ -223,6 +267,9 @@ DWORD RemoveFile(std::string_view path) {
         return error;
     }
     if (location.host) {
+        if (DWORD error = HostChangeRefused(location)) {
+            return error;
+        }
         return ::unlink(location.hostPath.c_str()) == 0 ? 0 : HostError(errno, location.hostPath);
     }
     Found found = Lookup(location);

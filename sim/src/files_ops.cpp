@@ -36,6 +36,9 @@ UINT CopyFolder(const char* folder, LPSTR buffer, UINT size) {
 }
 
 bool MayChange(const Location& where) {
+    if (where.host) {
+        return sim::files::HostChangeRefused(where) == 0;
+    }
     return !sim::files::IsProtected(where) || sim::Settings().elevated;
 }
 
@@ -153,6 +156,9 @@ DWORD RemoveFolderAt(const Location& where) {
         return ERROR_DIRECTORY;
     }
     if (where.host) {
+        if (!MayChange(where)) {
+            return ERROR_ACCESS_DENIED;
+        }
         return ::rmdir(where.hostPath.c_str()) == 0 ? 0
                                                     : sim::files::HostError(errno, where.hostPath);
     }
@@ -169,6 +175,9 @@ DWORD RemoveFolderAt(const Location& where) {
 
 DWORD CreateFolderAt(const Location& where) {
     if (where.host) {
+        if (!MayChange(where)) {
+            return ERROR_ACCESS_DENIED;
+        }
         if (::mkdir(where.hostPath.c_str(), 0755) == 0) {
             return 0;
         }

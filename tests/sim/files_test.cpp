@@ -278,6 +278,54 @@ TEST_F(HostFiles, ARelativePathIsInTheHostsCurrentFolder) {
     EXPECT_EQ(DiskText(dir_ / "relative.txt"), "here");
 }
 
+TEST_F(HostFiles, AReadOnlyHostRefusesEveryChangeAndStillReads) {
+    const std::string list = (dir_ / "list.txt").string();
+    const std::string fresh = (dir_ / "new.txt").string();
+    DiskWrite(list, "old");
+    fs::create_directories(dir_ / "empty");
+    OpenImage();
+    sim::files::SetHostFilesReadOnly(true);
+    sim::SaveImage();
+    sim::ResetToEmpty();
+    OpenImage();  // the setting is the machine's: it survives the save
+    ASSERT_TRUE(sim::files::HostFilesReadOnly());
+    ASSERT_EQ(sim::files::WriteWholeFile("C:\\drive.txt", "c"), 0u);
+
+    const auto expectDenied = [](bool ok, const char* what) {
+        EXPECT_FALSE(ok) << what;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << what;
+        SetLastError(kSentinel);
+    };
+    SetLastError(kSentinel);
+    expectDenied(WriteWin32(list.c_str(), "new"), "overwrite");
+    expectDenied(CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                     INVALID_HANDLE_VALUE,
+                 "open for writing");
+    expectDenied(CreateFileA(fresh.c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr) !=
+                     INVALID_HANDLE_VALUE,
+                 "create");
+    expectDenied(DeleteFileA(list.c_str()), "delete");
+    expectDenied(CopyFileA("C:\\drive.txt", fresh.c_str(), FALSE), "copy onto the host");
+    expectDenied(CreateDirectoryA((dir_ / "made").string().c_str(), nullptr), "make a folder");
+    expectDenied(RemoveDirectoryA((dir_ / "empty").string().c_str()), "remove a folder");
+    EXPECT_EQ(sim::files::WriteWholeFile(fresh, "x"), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(DiskText(list), "old");
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(dir_ / "made"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "empty"));
+
+    // Reading is as before, and a missing file is still missing rather than refused.
+    HANDLE file = CreateFileA(list.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_EQ(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(CopyFileA(list.c_str(), "C:\\copy.txt", FALSE));
+    EXPECT_EQ(Content("C:\\copy.txt"), "old");
+}
+
 // ---- Names on drive C:.
 
 class DriveNames : public ::testing::Test {

@@ -13,6 +13,9 @@
 //   boardkit-sim [-M DIR] device resources ID [--io 0x300-0x31F]... [--irq N] [--dma N]
 //   boardkit-sim [-M DIR] process start IMAGE [--cmdline TEXT] [--holds PATH]... | stop PID
 //   boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore
+//   boardkit-sim [-M DIR] file write C:\PATH TEXT | file copy HOSTFILE C:\PATH
+//   boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]
+//   boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...
 //   boardkit-sim help | --help
 //
 // Without -M the image named by BOARDKIT_MACHINE is used.
@@ -61,16 +64,17 @@ int Usage(std::FILE* out = stderr, int exitCode = 2) {
         "       boardkit-sim [-M DIR] record add N [--value NAME=TYPE:DATA]... | record "
         "show|delete\n"
         "       boardkit-sim [-M DIR] map add N HEX | map delete N | map show\n"
-        "       boardkit-sim [-M DIR] file write C:\\PATH TEXT\n"
+        "       boardkit-sim [-M DIR] file write C:\\PATH TEXT | file copy HOSTFILE C:\\PATH\n"
         "       boardkit-sim [-M DIR] dialog script add select ID INDEX | press ID | clear\n"
         "       boardkit-sim [-M DIR] process start IMAGE [--cmdline T] [--holds P]... | stop PID\n"
         "       boardkit-sim [-M DIR] wizard start [ID] | tray remove|restore\n"
         "       boardkit-sim import DIR REGFILE... [--present FILE] [--inf FOLDER]\n"
         "       boardkit-sim import DIR COLLECTED_FOLDER   (what boardkit-collect wrote)\n"
-        "       boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n"
+        "       boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...\n"
         "       boardkit-sim help | --help\n"
         "Without -M the image named by BOARDKIT_MACHINE is used. Exit codes: 0 done,\n"
-        "1 failed (the reason on standard error), 2 wrong command line.\n");
+        "1 failed (the reason on standard error), 2 wrong command line; what-if exits with\n"
+        "the command's own code, or 125 when it cannot run the command.\n");
     return exitCode;
 }
 

@@ -2,6 +2,7 @@
 // and OEM INF copies. Every input is read and checked before the image exists; the image is
 // built in a hidden folder beside the target and renamed into place in one step.
 #include "import.h"
+#include "import_registry.h"
 
 #include <unistd.h>
 
@@ -13,8 +14,10 @@
 #include "devices.h"
 #include "driver_store.h"
 #include "file_system.h"
+#include "inf_reader.h"
 #include "machine.h"
 #include "registry_tree.h"
+#include "simwin/setupapi_store.h"
 
 namespace fs = std::filesystem;
 
@@ -84,8 +87,14 @@ std::string IndexPresence(const std::string& path, const PresenceFile& presence,
         const std::string folded = sim::FoldName(entry.instanceId);
         // Get-PnpDevice lists the tree's root too, which an export may leave out.
         if (instances.count(folded) == 0 && folded != sim::FoldName(sim::kRootInstanceId)) {
-            return Describe({path, entry.line},
-                            entry.instanceId + " is not a device instance of the registry export");
+            // Blame the list, yet say when the export is the one that holds nothing.
+            const std::string why = instances.empty()
+                                        ? ", which holds no device instance at all (export "
+                                          "HKLM\\SYSTEM\\CurrentControlSet)"
+                                        : "";
+            return Describe(
+                {path, entry.line},
+                entry.instanceId + " is not a device instance of the registry export" + why);
         }
         byId[folded] = &entry;
     }
@@ -139,6 +148,69 @@ std::string AddNodes(const ImportRequest& request, const PresenceFile& presence,
     return "";
 }
 
+// The line at which an INF text first fails to parse: the shortest run of its first lines that
+// fails as the whole does (0 when none does, as for a file too large as a whole).
+size_t InfErrorLine(const std::string& bytes, DWORD error) {
+    std::vector<size_t> ends;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            ends.push_back(i + 1);
+        }
+    }
+    ends.push_back(bytes.size());
+    const auto failsAt = [&](size_t lines) {
+        sim::inf::File file;
+        return sim::inf::Parse(std::string_view(bytes).substr(0, ends[lines - 1]), file) == error;
+    };
+    size_t low = 1;
+    size_t high = ends.size();
+    if (!failsAt(high)) {
+        return 0;
+    }
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (failsAt(middle)) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
+}
+
+// Why SetupAPI would refuse the copy, or "": the customer's Windows holds it all the same.
+std::string InfWarning(const std::string& path, const std::string& bytes) {
+    struct Named {
+        DWORD error;
+        const char* text;
+    };
+    static const Named kErrors[] = {
+        {ERROR_EXPECTED_SECTION_NAME,
+         "a line before the first section (ERROR_EXPECTED_SECTION_NAME)"},
+        {ERROR_BAD_SECTION_NAME_LINE,
+         "a section name line without its ']' (ERROR_BAD_SECTION_NAME_LINE)"},
+        {ERROR_SECTION_NAME_TOO_LONG, "a section name too long (ERROR_SECTION_NAME_TOO_LONG)"},
+        {ERROR_GENERAL_SYNTAX, "a line SetupAPI cannot read (ERROR_GENERAL_SYNTAX)"},
+    };
+    sim::inf::File file;
+    const DWORD error = sim::inf::Parse(bytes, file);
+    const std::string kept = "; it is imported as it is, as the customer's Windows holds it";
+    if (error == 0) {
+        return sim::inf::HasWindowsSignature(file)
+                   ? ""
+                   : Describe({path, 0},
+                              "not a Windows INF file ([Version] Signature is not "
+                              "$Windows NT$ or $Chicago$)" +
+                                  kept);
+    }
+    std::string what = "error " + std::to_string(error);
+    for (const Named& named : kErrors) {
+        what = named.error == error ? named.text : what;
+    }
+    return Describe({path, InfErrorLine(bytes, error)},
+                    "does not parse as an INF file: " + what + kept);
+}
+
 std::string CopyInfs(const std::vector<InfCopy>& copies, ImportResult& result) {
     if (copies.empty()) {
         return "";
@@ -154,6 +226,10 @@ std::string CopyInfs(const std::vector<InfCopy>& copies, ImportResult& result) {
         if (!in) {
             return copy.hostPath + ": cannot be read";
         }
+        const std::string warning = InfWarning(copy.hostPath, bytes.str());
+        if (!warning.empty()) {
+            result.warnings.push_back(warning);
+        }
         const std::string target = std::string(sim::store::kInfFolder) + "\\" + copy.name;
         if (DWORD e = sim::files::WriteWholeFile(target, bytes.str())) {
             return copy.hostPath + ": cannot be copied (error " + std::to_string(e) + ")";
@@ -166,17 +242,48 @@ std::string CopyInfs(const std::vector<InfCopy>& copies, ImportResult& result) {
     return "";
 }
 
+// Where the machine will not be what the user thinks, though it is what the files say.
+void WarnOfMachine(const ImportRequest& request, const ImportResult& result,
+                   std::vector<std::string>& warnings) {
+    const std::string set = "SYSTEM\\CurrentControlSet\\";
+    if (result.devices != 0 && sim::FindKey(sim::Hklm(), set + "Services") == nullptr &&
+        warnings.empty()) {
+        warnings.push_back("the exports hold no " + set +
+                           "Services: they seem cut at a line end, or Services was not exported");
+    }
+    if (sim::FindKey(sim::Hklm(), set + "Services\\TOLVAN") == nullptr) {
+        warnings.push_back("the exports hold no " + set +
+                           "Services\\TOLVAN: the framework is not installed on this machine");
+    }
+    if (!request.presenceFile.empty() && result.devices != 0 && result.phantoms == result.devices) {
+        warnings.push_back(Describe({request.presenceFile, 0},
+                                    "marks every device absent: no board of this machine is "
+                                    "plugged in"));
+    }
+}
+
 std::string Build(const ImportRequest& request, const PresenceFile& presence,
                   const std::vector<InfCopy>& copies, ImportResult& result) {
-    InstanceLines instances;
-    for (const std::string& path : request.regFiles) {
-        std::string error = ApplyRegistryExport(path, instances);
+    std::vector<RegistryExport> exports(request.regFiles.size());
+    for (size_t i = 0; i < exports.size(); ++i) {
+        std::string error = ReadRegistryExport(request.regFiles[i], exports[i], result.notes);
         if (!error.empty()) {
             return error;
         }
     }
-    std::string error = AddNodes(request, presence, instances, result);
+    std::string error = TakeCurrentControlSet(exports, result.notes);
+    InstanceLines instances;
     if (error.empty()) {
+        error = ApplyRegistryExports(exports, instances);
+    }
+    if (!error.empty()) {
+        return error;
+    }
+    WarnOfCutExports(exports, result.warnings);
+    exports.clear();
+    error = AddNodes(request, presence, instances, result);
+    if (error.empty()) {
+        WarnOfMachine(request, result, result.warnings);
         error = CopyInfs(copies, result);
     }
     if (error.empty() && !request.driveFolder.empty()) {
@@ -289,6 +396,9 @@ int ImportCommand(const std::vector<std::string>& args) {
                      result.error.c_str());
         return 1;
     }
+    for (const std::string& note : result.notes) {
+        std::printf("%s\n", note.c_str());
+    }
     if (result.files == 0) {
         std::printf("imported %zu device nodes (%zu absent) and %zu INF copies into %s\n",
                     result.devices, result.phantoms, result.infCopies, request.imageDir.c_str());
@@ -297,6 +407,9 @@ int ImportCommand(const std::vector<std::string>& args) {
             "imported %zu device nodes (%zu absent), %zu INF copies and %zu files into %s\n",
             result.devices, result.phantoms, result.infCopies, result.files,
             request.imageDir.c_str());
+    }
+    for (const std::string& warning : result.warnings) {
+        std::fprintf(stderr, "boardkit-sim: warning: %s\n", warning.c_str());
     }
     return 0;
 }

@@ -23,6 +23,10 @@ struct ImportRequest {
 struct ImportResult {
     bool ok = false;
     std::string error;  // "FILE:LINE: what is wrong" (or "FILE: ..." when no line applies)
+    // What the import took for the user (which control set is the current one), and where the
+    // machine will not be what the user thinks (the image is written all the same).
+    std::vector<std::string> notes;
+    std::vector<std::string> warnings;
     size_t devices = 0;
     size_t phantoms = 0;
     size_t infCopies = 0;
@@ -77,7 +81,8 @@ std::optional<ULONG> ProblemNumberOfName(const std::string& name);
 // The lines where each device instance key below Enum was opened, by instance ID folded to
 // upper case, across all the registry files read so far.
 using InstanceLines = std::map<std::string, SourceLine>;
-// Reads one export and applies it to the machine's HKLM; "" or the error.
-std::string ApplyRegistryExport(const std::string& path, InstanceLines& instances);
+
+// UTF-16LE text that lost its byte-order mark (ASCII characters, each followed by a zero).
+bool IsUtf16WithoutMark(const std::string& bytes);
 
 }  // namespace tools

@@ -85,14 +85,17 @@ constexpr ProblemName kProblemNames[] = {
 // `>`; PowerShell 7 and Out-File -Encoding utf8 write UTF-8, with or without one.
 bool DecodeText(const std::string& bytes, std::string& text, std::string& error) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+    const bool marked = bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE;
+    // A tool on the way may have dropped the mark: the characters are still UTF-16LE.
+    if (marked || IsUtf16WithoutMark(bytes)) {
+        const size_t start = marked ? 2 : 0;
         if (bytes.size() % 2 != 0) {
             error = "truncated file: UTF-16 text with an odd number of bytes";
             return false;
         }
-        std::u16string wide((bytes.size() - 2) / 2, u'\0');
+        std::u16string wide((bytes.size() - start) / 2, u'\0');
         for (size_t i = 0; i < wide.size(); ++i) {
-            wide[i] = static_cast<char16_t>(byte(2 + 2 * i) | (byte(3 + 2 * i) << 8));
+            wide[i] = static_cast<char16_t>(byte(start + 2 * i) | (byte(start + 1 + 2 * i) << 8));
         }
         text = sim::Utf8FromUtf16(wide);
         return true;

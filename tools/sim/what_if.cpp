@@ -15,6 +15,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
+#include "file_system.h"
+#include "machine.h"
 #include "what_if.h"
 
 extern char** environ;
@@ -122,12 +126,72 @@ std::vector<std::string> JournalSince(const std::string& image, size_t offset) {
     return lines;
 }
 
-void AppendSection(std::string& out, const std::string& title,
-                   const std::vector<std::string>& lines) {
+// The journal's calls that tried to change a host file and failed: on the copy the host's files
+// are read-only, so these are what the command would have written outside the machine.
+std::vector<std::string> HostRefusals(const std::vector<std::string>& journal) {
+    static const char* const kChanging[] = {"CreateFileA(", "DeleteFileA(", "CopyFileA(",
+                                            "CreateDirectoryA(", "RemoveDirectoryA("};
+    std::vector<std::string> out;
+    for (const std::string& line : journal) {
+        const size_t open = line.find('(');
+        if (open == std::string::npos || line.size() < 4 ||
+            line.compare(line.size() - 4, 4, " = 0") != 0) {
+            continue;
+        }
+        const std::string api = line.substr(0, open + 1);
+        bool changing = false;
+        for (const char* name : kChanging) {
+            changing = changing || api == name;
+        }
+        // The host path is the target: the first argument, or CopyFileA's second.
+        size_t at = open + 1;
+        if (api == "CopyFileA(") {
+            const size_t comma = line.find(", ", at);
+            at = comma == std::string::npos ? line.size() : comma + 2;
+        }
+        if (changing && at < line.size() && line[at] == '/') {
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+// Makes the copy's host files read-only, so that the command changes nothing outside it.
+void ProtectHost(const std::string& image) {
+    sim::OpenImage(image);
+    sim::files::SetHostFilesReadOnly(true);
+    sim::SaveImage();
+    sim::ResetToEmpty();
+}
+
+void AppendLines(std::string& out, const std::string& title,
+                 const std::vector<std::string>& lines) {
     out += "--- " + title + " (" + std::to_string(lines.size()) + ")\n";
     for (const std::string& line : lines) {
         out += line + "\n";
     }
+}
+
+void AppendSection(std::string& out, const std::string& title, const std::vector<Change>& changes) {
+    out += "--- " + title + " (" + std::to_string(changes.size()) + ")\n";
+    for (const Change& change : changes) {
+        out += change.line + "\n";
+        for (const std::string& detail : change.details) {
+            out += "    " + detail + "\n";
+        }
+    }
+}
+
+nlohmann::ordered_json ChangesJson(const std::vector<Change>& changes) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    for (const Change& change : changes) {
+        nlohmann::ordered_json item = {{"change", change.line}};
+        if (!change.details.empty()) {
+            item["details"] = change.details;
+        }
+        out.push_back(std::move(item));
+    }
+    return out;
 }
 
 void AppendText(std::string& out, const std::string& title, const std::string& text) {
@@ -185,6 +249,7 @@ WhatIfReport WhatIf(const WhatIfRequest& request) {
     }
     const std::string image = work + "/image";
     if (CopyImage(request.imageDir, image, report.error)) {
+        ProtectHost(image);
         const MachineSnapshot before = TakeSnapshot(image);
         std::error_code ec;
         const auto journalSize =
@@ -196,6 +261,7 @@ WhatIfReport WhatIf(const WhatIfRequest& request) {
             report.standardOutput = ReadText(work + "/stdout");
             report.standardError = ReadText(work + "/stderr");
             report.journal = JournalSince(image, journalSize);
+            report.hostRefused = HostRefusals(report.journal);
             report.diff = DiffSnapshots(before, TakeSnapshot(image));
             report.ok = true;
         }
@@ -207,40 +273,68 @@ WhatIfReport WhatIf(const WhatIfRequest& request) {
 
 std::string FormatWhatIf(const WhatIfReport& report) {
     std::string out = "exit code: " + std::to_string(report.exitCode) + "\n";
+    out += "host files: read-only to the command (a change fails with access denied)\n";
     AppendText(out, "standard output", report.standardOutput);
     AppendText(out, "standard error", report.standardError);
-    AppendSection(out, "journal", report.journal);
+    AppendLines(out, "journal", report.journal);
+    AppendLines(out, "host files refused", report.hostRefused);
     AppendSection(out, "registry", report.diff.registry);
     AppendSection(out, "device tree", report.diff.devices);
     AppendSection(out, "driver store", report.diff.driverStore);
     AppendSection(out, "files", report.diff.files);
+    AppendSection(out, "certificate stores", report.diff.certificates);
+    AppendSection(out, "processes", report.diff.processes);
+    AppendSection(out, "windows", report.diff.windows);
     return out;
+}
+
+std::string FormatWhatIfJson(const WhatIfReport& report) {
+    nlohmann::ordered_json doc;
+    doc["exit_code"] = report.exitCode;
+    doc["host_files"] = "read-only";
+    doc["standard_output"] = report.standardOutput;
+    doc["standard_error"] = report.standardError;
+    doc["journal"] = report.journal;
+    doc["host_files_refused"] = report.hostRefused;
+    doc["registry"] = ChangesJson(report.diff.registry);
+    doc["device_tree"] = ChangesJson(report.diff.devices);
+    doc["driver_store"] = ChangesJson(report.diff.driverStore);
+    doc["files"] = ChangesJson(report.diff.files);
+    doc["certificate_stores"] = ChangesJson(report.diff.certificates);
+    doc["processes"] = ChangesJson(report.diff.processes);
+    doc["windows"] = ChangesJson(report.diff.windows);
+    // Output and data of a Windows machine need not be UTF-8; bytes that are not pass as U+FFFD.
+    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 int WhatIfCommand(const std::vector<std::string>& args) {
     WhatIfRequest request;
+    bool json = false;
     size_t i = 0;
     for (; i < args.size() && args[i] != "--"; ++i) {
         if (args[i] == "--boardkit" && i + 1 < args.size()) {
             request.boardkit = args[++i];
-        } else if (request.imageDir.empty() && args[i][0] != '-') {
+        } else if (args[i] == "--json") {
+            json = true;
+        } else if (request.imageDir.empty() && !args[i].empty() && args[i][0] != '-') {
             request.imageDir = args[i];
         } else {
             i = args.size();
         }
     }
     if (request.imageDir.empty() || i >= args.size()) {
-        std::fprintf(stderr, "usage: boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...\n");
-        return 2;
+        std::fprintf(stderr,
+                     "usage: boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...\n");
+        return kWhatIfFailed;
     }
     request.command.assign(args.begin() + static_cast<long>(i) + 1, args.end());
     const WhatIfReport report = WhatIf(request);
     if (!report.ok) {
         std::fprintf(stderr, "boardkit-sim: %s\n", report.error.c_str());
-        return 1;
+        return kWhatIfFailed;
     }
-    std::fputs(FormatWhatIf(report).c_str(), stdout);
-    return 0;
+    std::fputs((json ? FormatWhatIfJson(report) : FormatWhatIf(report)).c_str(), stdout);
+    return report.exitCode;
 }
 
 }  // namespace tools

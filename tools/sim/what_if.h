@@ -15,20 +15,37 @@ struct MachineSnapshot {
     std::map<std::string, std::string> devices;         // instance ID -> presence and problem
     std::map<std::string, std::string> driverStore;     // OEM copy name -> size and digest
     std::map<std::string, std::string> files;           // C:\... -> size and digest
+    std::map<std::string, std::string> fileTexts;       // C:\... -> content, text under 64 KB
+    std::map<std::string, std::string> certificates;    // store and serial -> size and digest
+    std::map<std::string, std::string> processes;       // "pid N" -> image and command line
+    std::map<std::string, std::string> windows;         // window or tray icon -> what it shows
 };
 // Reads the image in `imageDir` (which it locks while reading and never saves). Uses the
 // process's simulated machine, which is left empty and held in memory.
 MachineSnapshot TakeSnapshot(const std::string& imageDir);
 
-// One line per change: "+ " added, "- " removed, "~ " changed (old -> new).
+// One change: its line ("+ " added, "- " removed, "~ " changed (old -> new)) and what it
+// holds, where that is more than the line tells (the values of an added key, a file's text).
+struct Change {
+    std::string line;
+    std::vector<std::string> details;
+    bool operator==(const Change& other) const {
+        return line == other.line && details == other.details;
+    }
+};
 struct MachineDiff {
-    std::vector<std::string> registry;
-    std::vector<std::string> devices;
-    std::vector<std::string> driverStore;
-    std::vector<std::string> files;
+    std::vector<Change> registry;
+    std::vector<Change> devices;
+    std::vector<Change> driverStore;
+    std::vector<Change> files;
+    std::vector<Change> certificates;
+    std::vector<Change> processes;
+    std::vector<Change> windows;
     bool Empty() const;
 };
 MachineDiff DiffSnapshots(const MachineSnapshot& before, const MachineSnapshot& after);
+// The lines of the changes, without their details.
+std::vector<std::string> Lines(const std::vector<Change>& changes);
 
 struct WhatIfRequest {
     std::string imageDir;
@@ -43,14 +60,19 @@ struct WhatIfReport {
     std::string standardOutput;
     std::string standardError;
     std::vector<std::string> journal;  // the state-changing calls of the run
+    // The calls that tried to change a host file: the host's files are read-only to a what-if.
+    std::vector<std::string> hostRefused;
     MachineDiff diff;
 };
 WhatIfReport WhatIf(const WhatIfRequest& request);
-// The report as boardkit-sim what-if prints it.
+// The report as boardkit-sim what-if prints it, and the same as JSON for scripts.
 std::string FormatWhatIf(const WhatIfReport& report);
+std::string FormatWhatIfJson(const WhatIfReport& report);
 
-// `boardkit-sim what-if IMAGE [--boardkit PATH] -- ARGS...`; the exit code.
+// `boardkit-sim what-if IMAGE [--json] [--boardkit PATH] -- ARGS...`: the command's own exit
+// code, or kWhatIfFailed when it could not be tried.
 int WhatIfCommand(const std::vector<std::string>& args);
+constexpr int kWhatIfFailed = 125;
 
 // Copies the image's current state (its generation, pointer and journal) into the new folder
 // `to`, taking the image's lock for reading so that no run changes it meanwhile.
