@@ -126,6 +126,24 @@ std::string Location::Text() const {
     return text;
 }
 
+namespace {
+
+// A path of drive Z:, without its drive letter: rooted at the host's root, or relative to the
+// host folder the process runs in ("Z:" alone is that folder).
+DWORD ResolveHostPath(std::string_view text, Location& out) {
+    out.host = true;
+    if (text.empty()) {
+        out.hostPath = HostCurrentFolder();
+        return 0;
+    }
+    out.hostPath =
+        IsSeparator(text[0]) ? HostForm(text) : HostCurrentFolder() + "/" + HostForm(text);
+    out.trailingSeparator = IsSeparator(text.back());
+    return 0;
+}
+
+}  // namespace
+
 DWORD ResolvePath(const char* path, Location& out, bool lastIsPattern) {
     out = Location{};
     if (path == nullptr || *path == '\0') {
@@ -142,19 +160,20 @@ DWORD ResolvePath(const char* path, Location& out, bool lastIsPattern) {
         return ERROR_BAD_NETPATH;  // the machine has no network
     }
     if (text.size() >= 2 && text[1] == ':') {
+        // Drive Z: is the host's root, as under Wine: "Z:\tmp\x.inf" is the host's /tmp/x.inf.
+        if (text[0] == 'Z' || text[0] == 'z') {
+            text.remove_prefix(2);
+            return ResolveHostPath(text, out);
+        }
         if (text[0] != 'C' && text[0] != 'c') {
-            return ERROR_PATH_NOT_FOUND;  // the machine has one drive
+            return ERROR_PATH_NOT_FOUND;  // the machine has C: and the host's Z: only
         }
         // "C:name" is relative to C:'s current folder, which is its root.
         return NormalizeDrivePath(text.substr(2), out, lastIsPattern);
     }
     // A rooted path without drive, and a relative one, lead to the host: the process runs in
     // a host folder, as a Wine process started from a shell runs in Z:.
-    out.host = true;
-    out.hostPath =
-        IsSeparator(text[0]) ? HostForm(text) : HostCurrentFolder() + "/" + HostForm(text);
-    out.trailingSeparator = IsSeparator(text.back());
-    return 0;
+    return ResolveHostPath(text, out);
 }
 
 bool IsProtected(const Location& location) {

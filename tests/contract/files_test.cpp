@@ -150,6 +150,25 @@ TEST(FolderQueries, SystemFolderIsSystem32BelowTheWindowsFolder) {
 
 // What each disposition does to an existing and to a missing file, and the last error it
 // leaves on success, as CreateFileA's documentation lists them.
+// Drive Z: is the host's root (as Wine maps it), and a rooted path without a drive names the
+// same host file while the process runs in a host folder.
+TEST(DriveZ, NamesTheHostsFilesFromItsRoot) {
+    const std::string name = "boardkit-contract-z-" + std::to_string(GetCurrentProcessId());
+    const std::string windowsForm = "Z:\\tmp\\" + name;
+    HANDLE file = CreateFileA(windowsForm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, "z", 1, &written, nullptr));
+    EXPECT_TRUE(CloseHandle(file));
+    const std::string hostForm = "/tmp/" + name;
+    EXPECT_NE(GetFileAttributesA(hostForm.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(DeleteFileA(hostForm.c_str()));
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFileAttributesA(windowsForm.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(Files, EachDispositionTreatsExistingAndMissingFilesAsDocumented) {
     struct Case {
         DWORD disposition;
