@@ -98,7 +98,7 @@ TEST_F(DeviceStateOperations, AProductOutsideTheCatalogIsDoneWithoutAChange) {
 
 TEST_F(DeviceStateOperations, ARefusedStateChangeIsReportedWithItsError) {
     const std::string id = AddDemo(5, 1);
-    sim::Faults().push_back({"SetupDiChangeState", "", 0, 0, 0xE000020Bu, 0});
+    tools::FailCall("SetupDiChangeState", "", 0xE000020Bu);
     int reboot = 0;
     EXPECT_EQ(static_cast<uint32_t>(EnableOrDisableDevice(0, 5, &reboot)), 0xE000020Bu);
     EXPECT_EQ(Problem(id), 0u);
@@ -108,20 +108,20 @@ TEST_F(DeviceStateOperations, OnlyTheFinalChangeOfAnEnableDecidesTheResult) {
     const std::string id = AddDemo(5, 1);
     sim::SetProblem(*sim::FindDevice(id), kDisabled);
     // The global change fails; the profile change still brings the board back.
-    sim::Faults().push_back({"SetupDiChangeState", "", 1, 0, ERROR_GEN_FAILURE, 0});
+    tools::FailCall("SetupDiChangeState", "", ERROR_GEN_FAILURE, 1);
     int reboot = 0;
     EXPECT_EQ(EnableOrDisableDevice(1, 5, &reboot), 0);
     EXPECT_EQ(Problem(id), 0u);
 
     sim::Faults().clear();
     sim::SetProblem(*sim::FindDevice(id), kDisabled);
-    sim::Faults().push_back({"SetupDiChangeState", "", 2, 0, ERROR_GEN_FAILURE, 0});
+    tools::FailCall("SetupDiChangeState", "", ERROR_GEN_FAILURE, 2);
     EXPECT_EQ(EnableOrDisableDevice(1, 5, &reboot), static_cast<int32_t>(ERROR_GEN_FAILURE));
 }
 
 TEST_F(DeviceStateOperations, ParametersThatCannotBeSetGiveTheirErrorAndTheRestartAnswer) {
     const std::string id = AddDemo(5, 1);
-    sim::Faults().push_back({"SetupDiSetClassInstallParamsA", "", 0, 0, ERROR_ACCESS_DENIED, 0});
+    tools::FailCall("SetupDiSetClassInstallParamsA", "", ERROR_ACCESS_DENIED);
     int reboot = 7;
     EXPECT_EQ(EnableOrDisableDevice(0, 5, &reboot), static_cast<int32_t>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(reboot, 0);  // read from the install parameters: no restart pending
@@ -194,7 +194,7 @@ TEST_F(DeviceStateOperations, UnloadRemovesTheNodeAndKeepsTheRecord) {
 
 TEST_F(DeviceStateOperations, AFailedRemovalIsNotFound) {
     const std::string id = AddDemo(5, 1);
-    sim::Faults().push_back({"SetupDiRemoveDevice", "", 0, 0, ERROR_ACCESS_DENIED, 0});
+    tools::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
     EXPECT_EQ(UnloadDevice(5), kNotFound);
     EXPECT_NE(sim::FindDevice(id), nullptr);
 }

@@ -1,11 +1,13 @@
 // What the setup tests add to the machine builder's vocabulary: a fresh empty machine for each
-// test, a file read back, and a hardware-ID list too long for the 4096 bytes it is read into.
+// test, a file read back, a hardware-ID list too long for the 4096 bytes it is read into, and
+// where in the journal a call was made.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "choke.h"
 #include "devices.h"
 #include "file_system.h"
 #include "machine.h"
@@ -30,6 +32,21 @@ inline std::vector<std::string> ListPast4096Bytes(const std::string& first) {
         bytes += ids.back().size() + 1;
     }
     return ids;
+}
+
+// Index of the first journal line containing all the parts; -1 if none.
+inline int FirstLine(const std::vector<std::string>& parts) {
+    const std::vector<std::string>& lines = sim::JournalLines();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        bool all = true;
+        for (const std::string& part : parts) {
+            all = all && lines[i].find(part) != std::string::npos;
+        }
+        if (all) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 class MachineTest : public ::testing::Test {

@@ -19,16 +19,6 @@ std::string Package(const std::string& version) {
     return tools::BoardPackageInf(kId, "TolPx10S", "TolPx10s.sys", version);
 }
 
-int JournalIndex(const std::string& a, const std::string& b) {
-    const std::vector<std::string>& lines = sim::JournalLines();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].find(a) != std::string::npos && lines[i].find(b) != std::string::npos) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
 DWORD ConfigFlags(const std::string& instance, DWORD& type, DWORD& size) {
     HKEY key = nullptr;
     DWORD flags = 0;
@@ -77,10 +67,10 @@ TEST_F(UpdateNewDriverOnPnpBoards, OldCopiesAndCopiesMentioningTheIdGoBeforeTheN
                                      "; another package that mentions PCI\\VEN_5AE3&DEV_1001\r\n"));
     EXPECT_TRUE(tools::AddOemInfCopy("oem4.inf", "; unrelated\r\n"));
     EXPECT_EQ(Update(kInf, kId), 0);
-    const int first = JournalIndex("SetupUninstallOEMInfA", "oem1.inf");
-    const int second = JournalIndex("SetupUninstallOEMInfA", "oem2.inf");
-    const int other = JournalIndex("SetupUninstallOEMInfA", "oem3.inf");
-    const int staged = JournalIndex("SetupCopyOEMInfA", "TolPx10s.inf");
+    const int first = setup_test::FirstLine({"SetupUninstallOEMInfA", "oem1.inf"});
+    const int second = setup_test::FirstLine({"SetupUninstallOEMInfA", "oem2.inf"});
+    const int other = setup_test::FirstLine({"SetupUninstallOEMInfA", "oem3.inf"});
+    const int staged = setup_test::FirstLine({"SetupCopyOEMInfA", "TolPx10s.inf"});
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
     ASSERT_GE(other, 0);
@@ -112,7 +102,7 @@ TEST_F(UpdateNewDriverOnPnpBoards, APresentBoardIsUpdatedAndLosesItsPreinstallRe
     EXPECT_EQ(out, "");
     EXPECT_FALSE(tools::PreinstallRecordExists("TolPx10"));
     EXPECT_TRUE(tools::PreinstallRecordExists("TolOther"));
-    EXPECT_GE(JournalIndex("UpdateDriverForPlugAndPlayDevicesA", kId), 0);
+    EXPECT_GE(setup_test::FirstLine({"UpdateDriverForPlugAndPlayDevicesA", kId}), 0);
 }
 
 TEST_F(UpdateNewDriverOnPnpBoards, AnAbsentBoardSeenBeforeGetsTheReinstallFlagAndNoRecord) {
@@ -137,7 +127,7 @@ TEST_F(UpdateNewDriverOnPnpBoards, FlagsThatCannotBeReadAreNotWrittenOver) {
     DWORD size = 0;
     ConfigFlags("PCI\\VEN_5AE3&DEV_1001\\3&1", type, size);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_LT(JournalIndex("SetupDiSetDeviceRegistryPropertyA", "ConfigFlags"), 0);
+    EXPECT_LT(setup_test::FirstLine({"SetupDiSetDeviceRegistryPropertyA", "ConfigFlags"}), 0);
 }
 
 TEST_F(UpdateNewDriverOnPnpBoards, AnEntryWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {

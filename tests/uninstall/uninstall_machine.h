@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "choke.h"
 #include "config/config_machine.h"
 
 namespace uninstall_test {
 
 using config_test::KeyExists;
 using config_test::MapValueExists;
+using setup_test::FirstLine;
 using tools::DwordValue;
 using tools::StringValue;
 
@@ -39,21 +39,6 @@ inline std::vector<std::string> Effects(const std::vector<std::string>& calls) {
         }
     }
     return lines;
-}
-
-// Index of the first journal line containing all the parts; -1 if none.
-inline int FirstLine(const std::vector<std::string>& parts) {
-    const std::vector<std::string>& lines = sim::JournalLines();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        bool all = true;
-        for (const std::string& part : parts) {
-            all = all && lines[i].find(part) != std::string::npos;
-        }
-        if (all) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
 }
 
 }  // namespace uninstall_test
