@@ -1,4 +1,5 @@
-// Machine states for the configuration-store tests: framework records, map entries and boards.
+// The configuration-store tests' words for the framework's key: records and map entries that
+// must exist (asserted), and what is left of them afterwards.
 #pragma once
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@ namespace config_test {
 using tools::DwordValue;
 using tools::StringValue;
 
-inline const char* const kRoot = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN";
+inline const char* const kRoot = tools::kFrameworkServiceKey;
 
 inline void Record(unsigned number, const std::vector<tools::RecordValue>& values) {
     ASSERT_TRUE(tools::AddConfigurationRecord(number, values)) << number;
@@ -66,19 +67,6 @@ inline std::vector<std::string> Subkeys() {
     }
     RegCloseKey(key);
     return names;
-}
-
-inline sim::DeviceNode* Board(const std::string& instance, const std::string& hardwareId,
-                              const std::string& location, ULONG problem = 0) {
-    sim::DeviceSpec spec;
-    spec.instanceId = instance;
-    spec.hardwareIds = {hardwareId};
-    spec.classGuid = setup_test::kBoardClass;
-    spec.locationInformation = location;
-    spec.problem = problem;
-    sim::DeviceNode* node = sim::AddDevice(spec);
-    EXPECT_NE(node, nullptr) << instance;
-    return node;
 }
 
 }  // namespace config_test

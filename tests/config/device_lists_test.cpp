@@ -18,7 +18,7 @@ class DeviceLists : public setup_test::MachineTest {
   protected:
     void SetUp() override {
         setup_test::MachineTest::SetUp();
-        setup_test::WriteFile("C:\\lists\\keep.txt", "");
+        EXPECT_TRUE(tools::WriteMachineFile("C:\\lists\\keep.txt", ""));
     }
     std::string List() { return setup_test::ReadFile(kList); }
     char* Path() { return path_; }
@@ -80,9 +80,14 @@ TEST_F(DeviceLists, AFileThatCannotBeCreatedAnswersNoForEveryList) {
 }
 
 TEST_F(DeviceLists, DriverlessListHoldsPresentBoardsWithAProblemOnly) {
-    Board("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "", CM_PROB_DISABLED);
-    Board("PCI\\VEN_5AE3&DEV_1001\\B", "PCI\\VEN_5AE3&DEV_1001", "", CM_PROB_FAILED_INSTALL);
-    Board("PCI\\VEN_5AE3&DEV_1002\\C", "PCI\\VEN_5AE3&DEV_1002", "");
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "",
+                                CM_PROB_DISABLED),
+              nullptr);
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\B", "PCI\\VEN_5AE3&DEV_1001", "",
+                                CM_PROB_FAILED_INSTALL),
+              nullptr);
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1002\\C", "PCI\\VEN_5AE3&DEV_1002", ""),
+              nullptr);
     EXPECT_EQ(GetDeviceExistNotInstalledList(Path()), 0u);
     EXPECT_EQ(List(), kPx1001Line + kPx1001Line);
     char* argv[] = {Path(), nullptr};

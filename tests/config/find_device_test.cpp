@@ -26,8 +26,12 @@ std::string Found(uint32_t number, uint32_t* result = nullptr) {
 class FindDevice : public setup_test::MachineTest {};
 
 TEST_F(FindDevice, TwoPciBoardsOfOneModelAreToldApartByBusAndSlot) {
-    Board("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "PCI bus 3, device 4, function 0");
-    Board("PCI\\VEN_5AE3&DEV_1001\\B", "PCI\\VEN_5AE3&DEV_1001", "PCI bus 5, device 2, function 0");
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001",
+                                "PCI bus 3, device 4, function 0"),
+              nullptr);
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\B", "PCI\\VEN_5AE3&DEV_1001",
+                                "PCI bus 5, device 2, function 0"),
+              nullptr);
     Record(1, {DwordValue("ProductID", 0x0101), DwordValue("BusNumber", 5),
                DwordValue("SlotNumber", 2)});
     Record(2, {DwordValue("ProductID", 0x0101), DwordValue("BusNumber", 3),
@@ -42,15 +46,20 @@ TEST_F(FindDevice, TwoPciBoardsOfOneModelAreToldApartByBusAndSlot) {
 }
 
 TEST_F(FindDevice, APciExpressRowIsMatchedLikePci) {
-    Board("PCI\\VEN_5AE3&DEV_E104\\A", "PCI\\VEN_5AE3&DEV_E104", "PCI bus 1, device 0, function 0");
-    Board("PCI\\VEN_5AE3&DEV_E104\\B", "PCI\\VEN_5AE3&DEV_E104", "PCI bus 2, device 0, function 0");
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_E104\\A", "PCI\\VEN_5AE3&DEV_E104",
+                                "PCI bus 1, device 0, function 0"),
+              nullptr);
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_E104\\B", "PCI\\VEN_5AE3&DEV_E104",
+                                "PCI bus 2, device 0, function 0"),
+              nullptr);
     Record(1, {DwordValue("ProductID", 0x0B01), DwordValue("BusNumber", 2),
                DwordValue("SlotNumber", 0)});
     EXPECT_EQ(Found(1), "PCI\\VEN_5AE3&DEV_E104\\B");
 }
 
 TEST_F(FindDevice, APciLocationWithOneRunOfDigitsMatchesNothing) {
-    Board("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "bus 3");
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "bus 3"),
+              nullptr);
     Record(1, {DwordValue("ProductID", 0x0101), DwordValue("BusNumber", 3),
                DwordValue("SlotNumber", 0)});
     uint32_t result = 0;
@@ -59,15 +68,19 @@ TEST_F(FindDevice, APciLocationWithOneRunOfDigitsMatchesNothing) {
 }
 
 TEST_F(FindDevice, AUsbRecordTakesTheFirstModuleWhateverItsBoardNumber) {
-    Board("USB\\VID_2E5B&PID_1008\\1", "USB\\VID_2E5B&PID_1008", "Port_#0001");
-    Board("USB\\VID_2E5B&PID_1008\\2", "USB\\VID_2E5B&PID_1008", "Port_#0002");
+    EXPECT_NE(
+        tools::AddBoardAt("USB\\VID_2E5B&PID_1008\\1", "USB\\VID_2E5B&PID_1008", "Port_#0001"),
+        nullptr);
+    EXPECT_NE(
+        tools::AddBoardAt("USB\\VID_2E5B&PID_1008\\2", "USB\\VID_2E5B&PID_1008", "Port_#0002"),
+        nullptr);
     Record(4, {DwordValue("ProductID", 0x0A01), DwordValue("BoardID", 9)});
     EXPECT_EQ(Found(4), "USB\\VID_2E5B&PID_1008\\1");
 }
 
 TEST_F(FindDevice, TheDemoDeviceIsFoundByTheNumberItsLocationCarries) {
-    Board("ROOT\\DEMO\\0000", "DEMO", "Root");
-    Board("ROOT\\DEMO\\0001", "DEMO", "002");
+    EXPECT_NE(tools::AddBoardAt("ROOT\\DEMO\\0000", "DEMO", "Root"), nullptr);
+    EXPECT_NE(tools::AddBoardAt("ROOT\\DEMO\\0001", "DEMO", "002"), nullptr);
     Record(1, {DwordValue("ProductID", 0), DwordValue("BoardID", 2)});
     Record(2, {DwordValue("ProductID", 0), DwordValue("BoardID", 0)});
     EXPECT_EQ(Found(1), "ROOT\\DEMO\\0001");
@@ -76,7 +89,7 @@ TEST_F(FindDevice, TheDemoDeviceIsFoundByTheNumberItsLocationCarries) {
 }
 
 TEST_F(FindDevice, ALegacyBoardIsFoundByItsPortBaseOrWhenDisabledByAnyRecord) {
-    sim::DeviceNode* node = Board("ROOT\\IX104\\0000", "IX104", "");
+    sim::DeviceNode* node = tools::AddBoardAt("ROOT\\IX104\\0000", "IX104", "");
     sim::SetNodeResources(*node, {{ResType_IO, 0x300, 0x30F}});
     Record(1, {DwordValue("ProductID", 0x0701), DwordValue("BaseAddress", 0x200)});
     Record(2, {DwordValue("ProductID", 0x0701), DwordValue("BaseAddress", 0x300)});
@@ -87,7 +100,9 @@ TEST_F(FindDevice, ALegacyBoardIsFoundByItsPortBaseOrWhenDisabledByAnyRecord) {
 }
 
 TEST_F(FindDevice, AProductWithoutCatalogRowHandsOutNothingAndSucceeds) {
-    Board("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001", "PCI bus 3, device 4, function 0");
+    EXPECT_NE(tools::AddBoardAt("PCI\\VEN_5AE3&DEV_1001\\A", "PCI\\VEN_5AE3&DEV_1001",
+                                "PCI bus 3, device 4, function 0"),
+              nullptr);
     Record(1, {DwordValue("ProductID", 0xFFFF)});
     Record(2, {DwordValue("BusNumber", 3)});
     uint32_t result = 1;
@@ -99,24 +114,27 @@ TEST_F(FindDevice, AProductWithoutCatalogRowHandsOutNothingAndSucceeds) {
 }
 
 TEST_F(FindDevice, ADeviceWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {
-    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
-                          {"ACPI\\PNP0A03"},
-                          sim::Presence::Present,
-                          0,
-                          setup_test::kSystemClass});
-    setup_test::AddBoard(
-        {"USB\\VID_2E5B&PID_1008\\1", setup_test::ListPast4096Bytes("USB\\VID_2E5B&PID_1008")});
-    Board("USB\\VID_2E5B&PID_1008\\2", "USB\\VID_2E5B&PID_1008", "");
+    EXPECT_NE(tools::AddBoard({"ACPI\\PNP0A03\\0",
+                               {"ACPI\\PNP0A03"},
+                               sim::Presence::Present,
+                               0,
+                               tools::kSystemClass}),
+              nullptr);
+    EXPECT_NE(tools::AddBoard({"USB\\VID_2E5B&PID_1008\\1",
+                               setup_test::ListPast4096Bytes("USB\\VID_2E5B&PID_1008")}),
+              nullptr);
+    EXPECT_NE(tools::AddBoardAt("USB\\VID_2E5B&PID_1008\\2", "USB\\VID_2E5B&PID_1008", ""),
+              nullptr);
     Record(4, {DwordValue("ProductID", 0x0A01)});
-    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
-                         ERROR_ACCESS_DENIED);
+    tools::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Found(4), "USB\\VID_2E5B&PID_1008\\2");
 }
 
 TEST_F(FindDevice, AFailedDeviceListIsReported) {
     Record(1, {DwordValue("ProductID", 0x0A01)});
-    Board("USB\\VID_2E5B&PID_1008\\1", "USB\\VID_2E5B&PID_1008", "");
-    setup_test::FailCall("SetupDiGetClassDevsA", "", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_NE(tools::AddBoardAt("USB\\VID_2E5B&PID_1008\\1", "USB\\VID_2E5B&PID_1008", ""),
+              nullptr);
+    tools::FailCall("SetupDiGetClassDevsA", "", ERROR_NOT_ENOUGH_MEMORY);
     uint32_t result = 0;
     EXPECT_EQ(Found(1, &result), "");
     EXPECT_EQ(result, 0xE0000017u);

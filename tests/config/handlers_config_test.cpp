@@ -1,5 +1,5 @@
-// The list and removal commands: argument counts, the machine option, number bases, and
-// which operation result becomes which command result.
+// The list and removal commands: number bases, and which operation result becomes which
+// command result.
 #include "config_machine.h"
 #include "frontend/handlers.h"
 
@@ -9,29 +9,16 @@ using namespace config_test;
 
 using Handler = int32_t (*)(const char*, const char*, uint32_t, int32_t, char**);
 
-int32_t RunCommand(Handler handler, std::vector<std::string> words, const char* machine = nullptr) {
+int32_t RunCommand(Handler handler, std::vector<std::string> words) {
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(&word[0]);
     }
     argv.push_back(nullptr);
-    return handler("boardkit.exe", machine, 0, static_cast<int32_t>(words.size()), argv.data());
+    return handler("boardkit.exe", nullptr, 0, static_cast<int32_t>(words.size()), argv.data());
 }
 
 class ConfigCommands : public setup_test::MachineTest {};
-
-TEST_F(ConfigCommands, EveryCommandRefusesAMissingArgumentOrAMachine) {
-    Record(1, {DwordValue("ProductID", 0x0123)});
-    for (Handler handler :
-         {&GetDeviceInstalledListCommand, &GetDevicePreinstalledListCommand,
-          &GetDeviceExistNotInstalledListCommand, &RemoveConfigurationByKernelKeyCommand,
-          &RemoveConfigurationByProductIDCommand, &RemoveConfigurationByDeviceNumCommand}) {
-        EXPECT_EQ(RunCommand(handler, {}), EXIT_RET_BAD_USAGE);
-        EXPECT_EQ(RunCommand(handler, {"C:\\l.txt"}, "\\\\host"), EXIT_RET_BAD_USAGE);
-    }
-    EXPECT_TRUE(KeyExists("Device001"));
-    EXPECT_EQ(GetFileAttributesA("C:\\l.txt"), INVALID_FILE_ATTRIBUTES);
-}
 
 TEST_F(ConfigCommands, ProductIdsAreHexadecimalWithOrWithoutPrefix) {
     for (const char* text : {"123", "0x123", "0X123"}) {

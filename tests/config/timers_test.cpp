@@ -9,6 +9,7 @@
 #include "file_system.h"
 #include "machine.h"
 #include "sim/processes.h"
+#include "tools/machine_builder.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST_F(TimersTest, AWizardIsPassedOverWhenTheDebugPrivilegeCannotBeEnabled) {
          {"OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges"}) {
         SCOPED_TRACE(step);
         DWORD wizard = Start("rundll32.exe newdev.dll,ClientSideInstall");
-        sim::Faults().push_back({step, "", 0, 0, ERROR_ACCESS_DENIED, 0});
+        tools::FailCall(step, "", ERROR_ACCESS_DENIED);
         KillerInstallProcTimer(0, 0, 0, 0, 0);
         sim::Faults().clear();
         EXPECT_TRUE(Running(wizard));
@@ -165,7 +166,7 @@ TEST_F(TimersTest, SleepingPastTheTickFiresNothingUntilTheNextDispatch) {
 }
 
 TEST_F(TimersTest, SetTimerFailureLeavesTheTimerStoppedForTheNextStart) {
-    sim::Faults().push_back({"SetTimer", "", 1, 0, ERROR_NOT_ENOUGH_MEMORY});
+    tools::FailCall("SetTimer", "", ERROR_NOT_ENOUGH_MEMORY, 1);
     EXPECT_FALSE(EliminateInstalldevIconinSystemTrayTimer(1));
     EXPECT_EQ(TrayTimerId(), 0u);
     EXPECT_FALSE(EliminateInstalldevIconinSystemTrayTimer(1));

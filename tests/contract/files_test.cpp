@@ -9,19 +9,14 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "shared/test_platform.h"
 
 namespace {
 
+using test_platform::OnWine;
+
 const DWORD kSentinel = 0xdeadbeef;
 const std::string kFolder = "C:\\boardkit-contract-test";
-
-bool OnWine() {
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleA("ntdll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
 
 bool SameText(const char* a, const char* b) {
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {

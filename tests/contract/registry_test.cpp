@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "shared/test_platform.h"
 
 namespace {
+
+using test_platform::OnWine;
 
 const DWORD kSentinel = 0xdeadbeef;
 const char kTestKey[] = "Software\\BoardkitContractTest";
@@ -22,16 +25,6 @@ std::basic_string<WCHAR> Wide(const char* text) {
         wide += static_cast<WCHAR>(*text);
     }
     return wide;
-}
-
-// Wine differs from Windows in a few documented details; the lines that expect Wine's result
-// say so, and fail once Wine changes.
-bool OnWine() {
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleA("ntdll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
 }
 
 // Deletes `name` below `parent` with everything under it, leaves first (RegDeleteKeyA takes

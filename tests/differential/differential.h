@@ -9,18 +9,14 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "shared/test_platform.h"
 
 namespace differential {
 
 const DWORD kSentinel = 0xdeadbeef;
 
-inline bool OnWine() {
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleA("ntdll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
+using test_platform::InfFolder;
+using test_platform::OnWine;
 
 // A file of the source tree as the platform names it: a host path on the simulated machine,
 // the Z: drive under Wine.
@@ -35,14 +31,6 @@ inline std::string SourceFile(const char* relative) {
         }
     }
     return "Z:" + path;
-}
-
-inline std::string InfFolder() {
-    char windows[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    EXPECT_GT(length, 0u);
-    EXPECT_LT(length, static_cast<UINT>(MAX_PATH));
-    return std::string(windows) + "\\INF";
 }
 
 inline bool FileExists(const std::string& path) {

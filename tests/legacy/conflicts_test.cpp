@@ -1,6 +1,7 @@
 // The three conflict checks against the claims of other devices.
 #include "boardkit/operations.h"
 #include "legacy_dialog_machine.h"
+#include "tools/machine_builder.h"
 
 namespace legacy_test {
 namespace {
@@ -26,7 +27,7 @@ TEST_F(ConflictsTest, IrqAndDmaConflictOnlyOnTheSameNumber) {
 }
 
 TEST_F(ConflictsTest, ZeroValuesAreNotCheckedAtAll) {
-    sim::Faults().push_back({"CM_Connect_MachineA", "", 0, 0, CR_ACCESS_DENIED});
+    tools::FailCall("CM_Connect_MachineA", "", CR_ACCESS_DENIED);
     EXPECT_EQ(IsaResCheckBaseAddrConflict(0, 16), 0u);
     EXPECT_EQ(IsaResCheckIrqConflict(0), 0u);
     EXPECT_EQ(IsaResCheckDmaConflict(0), 0u);
@@ -34,14 +35,14 @@ TEST_F(ConflictsTest, ZeroValuesAreNotCheckedAtAll) {
 }
 
 TEST_F(ConflictsTest, AFailedConnectionReportsItsCode) {
-    sim::Faults().push_back({"CM_Connect_MachineA", "", 0, 0, CR_ACCESS_DENIED});
+    tools::FailCall("CM_Connect_MachineA", "", CR_ACCESS_DENIED);
     EXPECT_EQ(IsaResCheckIrqConflict(5), static_cast<uint32_t>(CR_ACCESS_DENIED));
     EXPECT_EQ(IsaResCheckBaseAddrConflict(0x300, 16), static_cast<uint32_t>(CR_ACCESS_DENIED));
 }
 
 TEST_F(ConflictsTest, AFailedQueryCountsAsNoConflict) {
     AddClaimant("ROOT\\OTHER\\0000", {Irq(5)});
-    sim::Faults().push_back({"CM_Query_Resource_Conflict_List", "", 0, 0, CR_FAILURE});
+    tools::FailCall("CM_Query_Resource_Conflict_List", "", CR_FAILURE);
     EXPECT_EQ(IsaResCheckIrqConflict(5), 0u);
 }
 

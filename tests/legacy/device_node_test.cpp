@@ -11,7 +11,6 @@ namespace {
 
 using legacy_test::kFirstNode;
 using legacy_test::kIsaInf;
-using setup_test::FailCall;
 
 uint32_t Create(std::string inf, std::string id) {
     return CreateDeviceNode(&inf[0], &id[0]);
@@ -33,7 +32,7 @@ class DeviceNodeTest : public setup_test::MachineTest {
 TEST_F(DeviceNodeTest, SetResourceTellsNoNodeFromAFailedList) {
     // No node yet: the write fails on the null handle.
     EXPECT_EQ(SetResource(0x300, 16, 5, 0, 0), 1u);
-    FailCall("SetupDiCreateDeviceInfoList", "", ERROR_NOT_ENOUGH_MEMORY);
+    tools::FailCall("SetupDiCreateDeviceInfoList", "", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(Create(kIsaInf, "IX104"), static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(CurrentDeviceNode.deviceInfoSet, INVALID_HANDLE_VALUE);
     EXPECT_EQ(SetResource(0x300, 16, 5, 0, 0), 0xE0000000u);
@@ -71,8 +70,8 @@ TEST_F(DeviceNodeTest, ALongerIdIsRefusedBeforeAnythingIsCreated) {
 }
 
 TEST_F(DeviceNodeTest, AnInfWithoutClassLeavesTheNodeAsItWas) {
-    setup_test::WriteFile("C:\\Drivers\\NoClass\\x.inf",
-                          "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Drivers\\NoClass\\x.inf",
+                                        "[Version]\r\nSignature=\"$Windows NT$\"\r\n"));
     EXPECT_NE(Create("C:\\Drivers\\NoClass\\x.inf", "IX104"), 0u);
     EXPECT_EQ(CurrentDeviceNode.deviceInfoSet, nullptr);
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
@@ -88,7 +87,7 @@ TEST_F(DeviceNodeTest, NodesAreNumberedInTheInfsClass) {
 
 TEST_F(DeviceNodeTest, AFailedRemovalGivesFiveAndStillReleasesTheSet) {
     ASSERT_EQ(Create(kIsaInf, "IX104"), 0u);
-    FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
+    tools::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
     EXPECT_EQ(DeleteDeviceNode(), 5u);
     EXPECT_EQ(CurrentDeviceNode.deviceInfoSet, nullptr);
     EXPECT_NE(sim::FindDevice(kFirstNode), nullptr);
@@ -134,7 +133,7 @@ TEST_F(DeviceNodeTest, ANodeNoDriverServesStopsSilentlyAtTheClassInstaller) {
 
 TEST_F(DeviceNodeTest, AnInstallerThatCannotBeLoadedGivesTheLoadErrorWithTheTrace) {
     ASSERT_EQ(Create(kIsaInf, "IX104"), 0u);
-    FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
     std::string out;
     EXPECT_EQ(Install(out), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(out, "InstallIsaDriver, state=0x7e\n");

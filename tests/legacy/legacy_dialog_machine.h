@@ -13,6 +13,7 @@
 #include "machine.h"
 #include "resources_alloc.h"
 #include "sim/dialogs.h"
+#include "tools/machine_builder.h"
 
 namespace legacy_test {
 
@@ -21,10 +22,8 @@ class DialogMachineTest : public ::testing::Test {
     void SetUp() override {
         sim::ResetToEmpty();
         IsaResourceSelection = {};
-        sim::DeviceSpec spec;
-        spec.instanceId = "ROOT\\MULTIFUNCTION\\0000";
-        spec.hardwareIds = {"PCM3718"};
-        sim::DeviceNode* node = sim::AddDevice(spec);
+        sim::DeviceNode* node = tools::AddBoard(
+            {"ROOT\\MULTIFUNCTION\\0000", {"PCM3718"}, sim::Presence::Present, 0, ""});
         ASSERT_NE(node, nullptr);
         CurrentDeviceNode.deviceInfoData.DevInst = node->devInst;
     }
@@ -32,10 +31,8 @@ class DialogMachineTest : public ::testing::Test {
 
     // Another present, started device that holds `resources`.
     void AddClaimant(const std::string& instanceId, std::vector<sim::Resource> resources) {
-        sim::DeviceSpec spec;
-        spec.instanceId = instanceId;
-        spec.hardwareIds = {"OTHER"};
-        sim::DeviceNode* node = sim::AddDevice(spec);
+        sim::DeviceNode* node =
+            tools::AddBoard({instanceId, {"OTHER"}, sim::Presence::Present, 0, ""});
         ASSERT_NE(node, nullptr);
         sim::SetNodeResources(*node, std::move(resources));
     }

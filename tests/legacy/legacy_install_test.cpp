@@ -10,7 +10,6 @@ namespace {
 
 using legacy_test::kFirstNode;
 using legacy_test::kIsaInf;
-using setup_test::FailCall;
 
 class LegacyInstallTest : public setup_test::MachineTest {
   protected:
@@ -68,36 +67,37 @@ TEST_F(LegacyInstallTest, ThePnpFormRemovesTheNodeWhenTheInstallFails) {
 }
 
 TEST_F(LegacyInstallTest, ALowerCaseTextMatchesNoBoard) {
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
     const unsigned updates = sim::CallCount("UpdateDriverForPlugAndPlayDevicesA");
     EXPECT_EQ(UpdateIsa("ix104"), 0);
     EXPECT_EQ(sim::CallCount("UpdateDriverForPlugAndPlayDevicesA"), updates);
 }
 
 TEST_F(LegacyInstallTest, TwoBoardsOfOneModelAreUpdatedOnce) {
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX104"}});
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0009", {"IX104X"}});  // not a catalog ID
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX104"}}), nullptr);
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0009", {"IX104X"}}), nullptr);  // not a catalog ID
     const unsigned updates = sim::CallCount("UpdateDriverForPlugAndPlayDevicesA");
     EXPECT_EQ(UpdateIsa("IX10"), 0);
     EXPECT_EQ(sim::CallCount("UpdateDriverForPlugAndPlayDevicesA"), updates + 1);
 }
 
 TEST_F(LegacyInstallTest, OnlyTheLastUpdateCounts) {
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX108"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX108"}}), nullptr);
     EXPECT_EQ(UpdateIsa("IX10"), 0);
-    FailCall("UpdateDriverForPlugAndPlayDevicesA", "IX108", ERROR_ACCESS_DENIED);
+    tools::FailCall("UpdateDriverForPlugAndPlayDevicesA", "IX108", ERROR_ACCESS_DENIED);
     EXPECT_EQ(UpdateIsa("IX10"), 2);
     sim::Faults().clear();
-    FailCall("UpdateDriverForPlugAndPlayDevicesA", "IX104", ERROR_ACCESS_DENIED);
+    tools::FailCall("UpdateDriverForPlugAndPlayDevicesA", "IX104", ERROR_ACCESS_DENIED);
     EXPECT_EQ(UpdateIsa("IX10"), 0);
 }
 
 TEST_F(LegacyInstallTest, MoreThanSixteenMatchingModelsFillTheListAndNoMore) {
     unsigned n = 0;
     for (const CatalogEntry* row = kDeviceCatalog; !CatalogIsEndRow(*row); ++row) {
-        setup_test::AddBoard({"ROOT\\BOARD\\" + std::to_string(n++), {row->hardwareId}});
+        EXPECT_NE(tools::AddBoard({"ROOT\\BOARD\\" + std::to_string(n++), {row->hardwareId}}),
+                  nullptr);
     }
     CatalogEntry rows[kIsaUpdateListSize + 1] = {};
     rows[kIsaUpdateListSize].productId = 0x5EED;
@@ -107,8 +107,8 @@ TEST_F(LegacyInstallTest, MoreThanSixteenMatchingModelsFillTheListAndNoMore) {
 }
 
 TEST_F(LegacyInstallTest, AFailedHardwareIdReadCollectsNothing) {
-    setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
-    FailCall("SetupDiGetDeviceRegistryPropertyA", "", ERROR_ACCESS_DENIED);
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
+    tools::FailCall("SetupDiGetDeviceRegistryPropertyA", "", ERROR_ACCESS_DENIED);
     CatalogEntry rows[kIsaUpdateListSize] = {};
     EXPECT_EQ(CollectIsaCatalogRows(rows, "IX"), 0u);
 }

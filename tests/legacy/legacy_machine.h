@@ -33,10 +33,12 @@ inline std::string HostFixture(const std::string& relative) {
 }
 
 inline void InstallPackages() {
-    setup_test::WriteFile(kIsaInf, HostFixture("isa/TolIx10s.inf"));
-    setup_test::WriteFile("C:\\Drivers\\Isa\\TolIx10s.sys", HostFixture("isa/TolIx10s.sys"));
-    setup_test::WriteFile(kDemoInf, HostFixture("demo/TolDemoS.inf"));
-    setup_test::WriteFile("C:\\Drivers\\Demo\\TolDemoS.sys", HostFixture("demo/TolDemoS.sys"));
+    EXPECT_TRUE(tools::WriteMachineFile(kIsaInf, HostFixture("isa/TolIx10s.inf")));
+    EXPECT_TRUE(
+        tools::WriteMachineFile("C:\\Drivers\\Isa\\TolIx10s.sys", HostFixture("isa/TolIx10s.sys")));
+    EXPECT_TRUE(tools::WriteMachineFile(kDemoInf, HostFixture("demo/TolDemoS.inf")));
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Drivers\\Demo\\TolDemoS.sys",
+                                        HostFixture("demo/TolDemoS.sys")));
 }
 
 inline std::vector<std::string> MultiString(const std::string& instanceId, const char* value) {

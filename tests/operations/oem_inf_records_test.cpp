@@ -10,26 +10,14 @@
 #include "boardkit/operations.h"
 #include "platform/win32.h"
 #include "setup/oem_inf.h"
+#include "shared/test_platform.h"
 
 namespace {
 
 const char kPreinstallKey[] = "SYSTEM\\CurrentControlSet\\Services\\TOLVANPRE";
 
-bool OnWine() {
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleA("ntdll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
-
-std::string InfFolder() {
-    char windows[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    EXPECT_GT(length, 0u);
-    EXPECT_LT(length, static_cast<UINT>(MAX_PATH));
-    return std::string(windows) + "\\inf";
-}
+using test_platform::InfFolder;
+using test_platform::OnWine;
 
 void WriteInf(const std::string& path, const std::string& text) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

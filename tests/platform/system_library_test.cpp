@@ -5,6 +5,7 @@
 #include "machine.h"
 #include "platform/system_library.h"
 #include "sim/modules.h"
+#include "tools/machine_builder.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ TEST_F(SystemLibraries, ANameWithAFolderIsRefusedBeforeAnyLoad) {
 // Windows 7 without its update refuses the search flags as an invalid parameter: the library is
 // then named by its full path in the system folder.
 TEST_F(SystemLibraries, WithoutTheSearchFlagsTheSystemPathIsNamed) {
-    sim::Faults().push_back({"LoadLibraryExA", "newdev.dll", 0, 0, ERROR_INVALID_PARAMETER, 0});
+    tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_INVALID_PARAMETER);
     HMODULE library = platform::LoadSystemLibrary("newdev.dll");
     ASSERT_NE(library, nullptr);
     EXPECT_EQ(sim::CallCount("LoadLibraryExA"), 2u);
@@ -44,7 +45,7 @@ TEST_F(SystemLibraries, WithoutTheSearchFlagsTheSystemPathIsNamed) {
 }
 
 TEST_F(SystemLibraries, AnyOtherFailureIsTheAnswerWithoutASecondSearch) {
-    sim::Faults().push_back({"LoadLibraryExA", "", 0, 0, ERROR_ACCESS_DENIED, 0});
+    tools::FailCall("LoadLibraryExA", "", ERROR_ACCESS_DENIED);
     SetLastError(0xdeadbeef);
     EXPECT_EQ(platform::LoadSystemLibrary("newdev.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

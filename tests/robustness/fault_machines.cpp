@@ -18,23 +18,9 @@ const char* const kPxId = "PCI\\VEN_5AE3&DEV_1001";
 const std::set<int> kActionCodes = {0, 2};
 const std::set<int> kAnswerCodes = {16, 17};
 
-// A plug-and-play package of the board class for one hardware ID.
-std::string Package(const std::string& id, const std::string& service, const std::string& sys,
-                    const std::string& version) {
-    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=TolBoards\r\n"
-           "ClassGuid={3D5A1C7E-94B2-4F08-A6C3-1E7D2B9F5048}\r\nProvider=%V%\r\n"
-           "DriverVer=05/02/2025," +
-           version + "\r\n[Manufacturer]\r\n%V%=Boards,NTamd64\r\n[Boards.NTamd64]\r\n%D%=Inst," +
-           id + "\r\n[Inst.NTamd64]\r\n[Inst.NTamd64.Services]\r\nAddService=" + service +
-           ",2,Svc\r\n[Svc]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\n"
-           "ServiceBinary=%12%\\" +
-           sys + "\r\n[Strings]\r\nV=\"Tolvan\"\r\nD=\"Board\"\r\n";
-}
-
 void PutPackage(const std::string& inf, const std::string& id, const std::string& service,
                 const std::string& sys, const std::string& version) {
-    setup_test::WriteFile(inf, Package(id, service, sys, version));
-    setup_test::WriteFile(inf.substr(0, inf.rfind('\\') + 1) + sys, "sys " + version);
+    ASSERT_TRUE(tools::AddBoardPackage(inf, id, service, sys, version));
 }
 
 // An older version of the PX-1001 package staged into the driver store.
@@ -75,34 +61,34 @@ void SampleWithPxRecords() {
 }
 
 void DriverFiles(const std::string& sys, const std::string& dll, const std::string& cfg) {
-    setup_test::WriteFile("C:\\Windows\\system32\\drivers\\" + sys, "sys");
-    setup_test::WriteFile("C:\\Windows\\system32\\" + dll, "dll");
-    setup_test::WriteFile("C:\\Windows\\system32\\" + cfg, "cfg");
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\drivers\\" + sys, "sys"));
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\" + dll, "dll"));
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\" + cfg, "cfg"));
 }
 
 // Two demo boards with records, installed from one copy, another copy that names DEMO, the
 // driver files, a pre-install record and an alias record for the final sweep.
 void DemoDriverMachine() {
-    uninstall_test::DemoBoard(7, "oem3.inf");
-    uninstall_test::DemoBoard(8, "oem3.inf");
+    EXPECT_NE(tools::AddDemoBoard(7, "oem3.inf"), "");
+    EXPECT_NE(tools::AddDemoBoard(8, "oem3.inf"), "");
     uninstall_test::DemoRecord(4, 7);
     uninstall_test::DemoRecord(5, 8);
     config_test::Record(9,
                         {tools::StringValue("KernelKey", "Other"), tools::DwordValue("Alias", 1)});
-    uninstall_test::OemCopy("oem3.inf", "[Models]\nDEMO\n");
-    uninstall_test::OemCopy("oem5.inf", "another package that names DEMO too\n");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "[Models]\nDEMO\n"));
+    EXPECT_TRUE(tools::AddOemInfCopy("oem5.inf", "another package that names DEMO too\n"));
     DriverFiles("TolDemos.sys", "TolDemo.dll", "TolDemoCFG.dll");
     ASSERT_TRUE(tools::AddPreinstallRecord("TolDemo", "TolDemos.inf"));
 }
 
 // Two legacy boards installed from one copy, a record of their driver, the driver files.
 void IsaDriverMachine() {
-    uninstall_test::DemoBoard(3, "oem6.inf", {"IX104"});
-    uninstall_test::DemoBoard(4, "oem6.inf", {"IX108"});
+    EXPECT_NE(tools::AddDemoBoard(3, "oem6.inf", {"IX104"}), "");
+    EXPECT_NE(tools::AddDemoBoard(4, "oem6.inf", {"IX108"}), "");
     config_test::Record(
         2, {tools::DwordValue("ProductID", 0x0701), tools::StringValue("KernelKey", "TolIx10S")});
     config_test::MapValue(2);
-    uninstall_test::OemCopy("oem6.inf", "[Models]\nIX104\nIX108\n");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem6.inf", "[Models]\nIX104\nIX108\n"));
     DriverFiles("TolIx10s.sys", "TolIx10.dll", "TolIx10CFG.dll");
 }
 
@@ -139,12 +125,14 @@ std::vector<SweepCase> SetupCases() {
             "UpdateNewDriver remembered absent board",
             [ua08Inf] {
                 Sample();
-                setup_test::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&2",
-                                      {"USB\\VID_2E5B&PID_1008"},
-                                      sim::Presence::Phantom});
-                setup_test::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&3",
-                                      {"USB\\VID_2E5B&PID_1008"},
-                                      sim::Presence::Phantom});
+                EXPECT_NE(tools::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&2",
+                                           {"USB\\VID_2E5B&PID_1008"},
+                                           sim::Presence::Phantom}),
+                          nullptr);
+                EXPECT_NE(tools::AddBoard({"USB\\VID_2E5B&PID_1008\\6&1&0&3",
+                                           {"USB\\VID_2E5B&PID_1008"},
+                                           sim::Presence::Phantom}),
+                          nullptr);
                 PutPackage(ua08Inf, "USB\\VID_2E5B&PID_1008", "TolUa08S", "TolUa08s.sys",
                            "3.0.0.0");
             },
@@ -161,17 +149,20 @@ std::vector<SweepCase> SetupCases() {
             "RefreshDevices",
             [] {
                 Sample();
-                setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_1001\\4&1A2B3C4D&0&0028",
-                                      {kPxId},
-                                      sim::Presence::Arriving});
+                EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_1001\\4&1A2B3C4D&0&0028",
+                                           {kPxId},
+                                           sim::Presence::Arriving}),
+                          nullptr);
             },
             {"RefreshDevices"}, kActionCodes),
         Case(
             "IsDeviceUsing",
             [] {
                 Sample();
-                setup_test::WriteFile("C:\\Windows\\system32\\TolPx10.dll", "64-bit library");
-                setup_test::WriteFile("C:\\Windows\\SysWOW64\\TolPx10.dll", "32-bit library");
+                EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\TolPx10.dll",
+                                                    "64-bit library"));
+                EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\SysWOW64\\TolPx10.dll",
+                                                    "32-bit library"));
             },
             {"IsDeviceUsing", kPxId}, kAnswerCodes),
     };
@@ -234,8 +225,8 @@ std::vector<SweepCase> UninstallCases() {
             "UpdateIsaDriver",
             [] {
                 SampleWithPackages();
-                setup_test::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}});
-                setup_test::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX108"}});
+                EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
+                EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0008", {"IX108"}}), nullptr);
             },
             {"UpdateIsaDriver", kIsaInf, "IX10"}, kActionCodes),
     };

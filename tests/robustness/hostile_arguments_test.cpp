@@ -162,13 +162,6 @@ TEST_F(HostileArguments, HostileCommandWordsAreUsageErrors) {
     }
 }
 
-TEST_F(HostileArguments, AHostileMachineNameIsRefusedBeforeAnyOperation) {
-    for (Kind kind : {Kind::Chars261, Kind::Chars100000, Kind::NonAscii}) {
-        CheckRun({kProgram, "-m:" + Argument(kind), "RefreshDevices"}, "RefreshDevices", 3,
-                 std::string("machine ") + KindName(kind));
-    }
-}
-
 TEST_F(HostileArguments, HelpForAHostileCommandNameEndsCleanly) {
     for (Kind kind : kKinds) {
         // help never fails; a name that no row has gets the unknown-command line and the list.

@@ -18,7 +18,6 @@ namespace {
 constexpr int kDone = 0, kFailed = 2, kBadUsage = 3, kYes = 16, kNo = 17;
 
 const char* const kProgram = "bk.exe";
-const char* const kBoardClass = setup_test::kBoardClass;
 const char* const kPx1001Inf = "C:\\Drivers\\PX1001\\TolPx10s.inf";
 const char* const kPx1001Id = "PCI\\VEN_5AE3&DEV_1001";
 const char* const kList = "C:\\lists\\out.txt";
@@ -64,36 +63,10 @@ std::string InvalidUse(const std::string& command) {
 
 // --- Machine states --------------------------------------------------------------------------
 
-void Board(const std::string& instance, const std::string& id, ULONG problem = 0,
-           const std::string& location = "") {
-    sim::DeviceSpec spec;
-    spec.instanceId = instance;
-    spec.hardwareIds = {id};
-    spec.classGuid = kBoardClass;
-    spec.problem = problem;
-    spec.locationInformation = location;
-    ASSERT_NE(sim::AddDevice(spec), nullptr) << instance;
-}
-
-void Fail(const char* api, DWORD error, const std::string& arg = "") {
-    setup_test::FailCall(api, arg, error);
-}
-
-// The framework's key with its map, and nothing in it.
-void EmptyStore() {
-    ASSERT_TRUE(tools::WriteKey(std::string(tools::kFrameworkServiceKey) + "\\MapEntry", {}));
-}
-
-// Two demo records (numbers 3 and 12, boards 1 and 2), without their boards.
+// Two demo records (numbers 3 and 12, boards 1 and 2) with their map entries, without boards.
 void DemoRecords() {
-    using tools::DwordValue;
-    using tools::StringValue;
-    ASSERT_TRUE(
-        tools::AddConfigurationRecord(3, {DwordValue("ProductID", 0), DwordValue("BoardID", 1),
-                                          StringValue("KernelKey", "TolDemoS")}));
-    ASSERT_TRUE(
-        tools::AddConfigurationRecord(12, {DwordValue("ProductID", 0), DwordValue("BoardID", 2),
-                                           StringValue("KernelKey", "TolDemoS")}));
+    ASSERT_TRUE(tools::AddDemoRecord(3, 1));
+    ASSERT_TRUE(tools::AddDemoRecord(12, 2));
     ASSERT_TRUE(tools::AddMapEntry(3, 1));
     ASSERT_TRUE(tools::AddMapEntry(12, 2));
 }
@@ -101,25 +74,21 @@ void DemoRecords() {
 // The same records with their present boards.
 void DemoRecordsAndBoards() {
     DemoRecords();
-    Board("ROOT\\DAQBOARD\\0000", "DEMO", 0, "001");
-    Board("ROOT\\DAQBOARD\\0001", "DEMO", 0, "002");
+    EXPECT_NE(tools::AddDemoBoard(1), "");
+    EXPECT_NE(tools::AddDemoBoard(2), "");
 }
 
 void Px1001Package() {
-    setup_test::WriteFile(kPx1001Inf,
-                          "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=TolBoards\r\n"
-                          "ClassGuid={3D5A1C7E-94B2-4F08-A6C3-1E7D2B9F5048}\r\nProvider=%V%\r\n"
-                          "DriverVer=05/02/2025,2.0.0.0\r\n[Manufacturer]\r\n%V%=Boards,NTamd64\r\n"
-                          "[Boards.NTamd64]\r\n%D%=Px_Install,PCI\\VEN_5AE3&DEV_1001\r\n"
-                          "[Px_Install.NTamd64]\r\n[Px_Install.NTamd64.Services]\r\n"
-                          "AddService=TolPx10S,2,Px_Service\r\n[Px_Service]\r\nServiceType=1\r\n"
-                          "StartType=3\r\nErrorControl=1\r\nServiceBinary=%12%\\TolPx10s.sys\r\n"
-                          "[Strings]\r\nV=\"Tolvan\"\r\nD=\"PX-1001\"\r\n");
-    setup_test::WriteFile("C:\\Drivers\\PX1001\\TolPx10s.sys", "sys");
+    ASSERT_TRUE(
+        tools::AddBoardPackage(kPx1001Inf, kPx1001Id, "TolPx10S", "TolPx10s.sys", "2.0.0.0"));
+}
+
+void EmptyStore() {
+    ASSERT_TRUE(tools::AddEmptyStore());
 }
 
 void ListFolder() {
-    setup_test::WriteFile("C:\\lists\\keep.txt", "");
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\lists\\keep.txt", ""));
 }
 
 // --- The rows --------------------------------------------------------------------------------
@@ -151,7 +120,7 @@ std::vector<Row> OperationRows() {
          {packages, {kDemoInf}, kDone},
          {[] {
               legacy_test::InstallPackages();
-              Fail("UpdateDriverForPlugAndPlayDevicesA", ERROR_ACCESS_DENIED);
+              tools::FailCall("UpdateDriverForPlugAndPlayDevicesA", "", ERROR_ACCESS_DENIED);
           },
           {kDemoInf},
           kFailed}},
@@ -161,12 +130,16 @@ std::vector<Row> OperationRows() {
          {EmptyStore, {"NOSUCHKEY"}, kFailed}},
         {"IsDeviceExistInstalled",
          1,
-         {[] { Board("ROOT\\DAQBOARD\\0000", "DEMO"); }, {"DEMO"}, kYes},
+         {[] {
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0000", {"DEMO"}}), nullptr);
+          },
+          {"DEMO"},
+          kYes},
          {nothing, {"DEMO"}, kNo}},
         {"RemoveDevice",
          1,
          {[] {
-              Board("ROOT\\DAQBOARD\\0001", "DEMO");
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0001", {"DEMO"}}), nullptr);
               sim::SetPresence(*sim::FindDevice("ROOT\\DAQBOARD\\0001"), sim::Presence::Phantom);
           },
           {"DEMO"},
@@ -175,7 +148,7 @@ std::vector<Row> OperationRows() {
         {"RefreshDevices",
          0,
          {nothing, {}, kDone},
-         {[] { Fail("CM_Locate_DevNodeA", CR_FAILURE); }, {}, kFailed}},
+         {[] { tools::FailCall("CM_Locate_DevNodeA", "", CR_FAILURE); }, {}, kFailed}},
         {"InstallIsaDevicePnp",
          2,
          {packages, {kIsaInf, "IX104"}, kDone},
@@ -184,25 +157,43 @@ std::vector<Row> OperationRows() {
          2,
          {[] {
               Px1001Package();
-              Board("PCI\\VEN_5AE3&DEV_1001\\3&1&0&18", kPx1001Id, CM_PROB_FAILED_INSTALL);
+              EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_1001\\3&1&0&18",
+                                         {kPx1001Id},
+                                         sim::Presence::Present,
+                                         CM_PROB_FAILED_INSTALL}),
+                        nullptr);
           },
           {kPx1001Inf, kPx1001Id},
           kDone},
          {nothing, {kPx1001Inf, kPx1001Id}, kFailed}},
         {"UpdateDriver",
          2,
-         {[] { Board("PCI\\VEN_1234&DEV_5678\\3&1&0&20", "PCI\\VEN_1234&DEV_5678", 28); },
+         {[] {
+              EXPECT_NE(tools::AddBoard({"PCI\\VEN_1234&DEV_5678\\3&1&0&20",
+                                         {"PCI\\VEN_1234&DEV_5678"},
+                                         sim::Presence::Present,
+                                         28}),
+                        nullptr);
+          },
           {kWidgetInf, "PCI\\VEN_1234&DEV_5678"},
           kDone},
          {[] {
-              Board("PCI\\VEN_1234&DEV_5678\\3&1&0&20", "PCI\\VEN_1234&DEV_5678", 28);
-              Fail("LoadLibraryExA", ERROR_MOD_NOT_FOUND, "newdev.dll");
+              EXPECT_NE(tools::AddBoard({"PCI\\VEN_1234&DEV_5678\\3&1&0&20",
+                                         {"PCI\\VEN_1234&DEV_5678"},
+                                         sim::Presence::Present,
+                                         28}),
+                        nullptr);
+              tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
           },
           {kWidgetInf, "PCI\\VEN_1234&DEV_5678"},
           kFailed}},
         {"IsDemoDeviceInstalled",
          0,
-         {[] { Board("ROOT\\DAQBOARD\\0000", "DEMO"); }, {}, kYes},
+         {[] {
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0000", {"DEMO"}}), nullptr);
+          },
+          {},
+          kYes},
          {nothing, {}, kNo}},
         {"GetDeviceInstalledList",
          1,
@@ -217,7 +208,11 @@ std::vector<Row> OperationRows() {
         {"GetDeviceExistNotInstalledList", 1, {ListFolder, {kList}, kYes}, {nothing, {kList}, kNo}},
         {"IsDeviceExist",
          1,
-         {[] { Board("ROOT\\DAQBOARD\\0000", "DEMO"); }, {"DEMO"}, kYes},
+         {[] {
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0000", {"DEMO"}}), nullptr);
+          },
+          {"DEMO"},
+          kYes},
          {nothing, {"DEMO"}, kNo}},
         {"UpdateNewDriver",
          2,
@@ -227,29 +222,29 @@ std::vector<Row> OperationRows() {
          2,
          {[] {
               legacy_test::InstallPackages();
-              Board("ROOT\\TOLBOARDS\\0007", "IX104");
+              EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
           },
           {kIsaInf, "IX10"},
           kDone},
          {[] {
               legacy_test::InstallPackages();
-              Board("ROOT\\TOLBOARDS\\0007", "IX104");
-              Fail("UpdateDriverForPlugAndPlayDevicesA", ERROR_ACCESS_DENIED);
+              EXPECT_NE(tools::AddBoard({"ROOT\\TOLBOARDS\\0007", {"IX104"}}), nullptr);
+              tools::FailCall("UpdateDriverForPlugAndPlayDevicesA", "", ERROR_ACCESS_DENIED);
           },
           {kIsaInf, "IX10"},
           kFailed}},
         {"IsDeviceUsing",
          1,
          {[] {
-              Board("ROOT\\DAQBOARD\\0000", "DEMO");
-              setup_test::WriteFile("C:\\Windows\\system32\\TolDemo.dll", "MZ");
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0000", {"DEMO"}}), nullptr);
+              EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\TolDemo.dll", "MZ"));
               sim::files::HoldFile("C:\\Windows\\system32\\TolDemo.dll", 4242);
           },
           {"DEMO"},
           kYes},
          {[] {
-              Board("ROOT\\DAQBOARD\\0000", "DEMO");
-              setup_test::WriteFile("C:\\Windows\\system32\\TolDemo.dll", "MZ");
+              EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0000", {"DEMO"}}), nullptr);
+              EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\TolDemo.dll", "MZ"));
           },
           {"DEMO"},
           kNo}},
@@ -268,18 +263,25 @@ std::vector<Row> OperationRows() {
         {"IsDeviceExistNotInstall",
          1,
          {[] {
-              Board("PCI\\VEN_5AE3&DEV_0001\\1", "PCI\\VEN_5AE3&DEV_0001", CM_PROB_FAILED_INSTALL);
+              EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1",
+                                         {"PCI\\VEN_5AE3&DEV_0001"},
+                                         sim::Presence::Present,
+                                         CM_PROB_FAILED_INSTALL}),
+                        nullptr);
           },
           {"PCI\\VEN_5AE3&DEV_0001"},
           kYes},
-         {[] { Board("PCI\\VEN_5AE3&DEV_0001\\1", "PCI\\VEN_5AE3&DEV_0001"); },
+         {[] {
+              EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001"}}),
+                        nullptr);
+          },
           {"PCI\\VEN_5AE3&DEV_0001"},
           kNo}},
         // The timer switches end with 0 whatever their operation answers.
         {"KillBoardkitAPTimer",
          1,
          {nothing, {"1"}, kDone},
-         {[] { Fail("SetTimer", ERROR_NOT_ENOUGH_MEMORY); }, {"1"}, kDone}},
+         {[] { tools::FailCall("SetTimer", "", ERROR_NOT_ENOUGH_MEMORY); }, {"1"}, kDone}},
         {"UninstallNonePnpDriver",
          2,
          {EmptyStore, {kDemoInf, "DEMO"}, kDone},
@@ -287,14 +289,14 @@ std::vector<Row> OperationRows() {
         {"EliminateInstalldevIconinSystemTrayTimer",
          1,
          {nothing, {"1"}, kDone},
-         {[] { Fail("SetTimer", ERROR_NOT_ENOUGH_MEMORY); }, {"1"}, kDone}},
+         {[] { tools::FailCall("SetTimer", "", ERROR_NOT_ENOUGH_MEMORY); }, {"1"}, kDone}},
         {"UnloadDevice", 1, {DemoRecordsAndBoards, {"3"}, kDone}, {DemoRecords, {"3"}, kFailed}},
         {"EnableOrDisableDevice",
          2,
          {DemoRecordsAndBoards, {"1", "3"}, kDone},
          {[] {
               DemoRecordsAndBoards();
-              Fail("SetupDiChangeState", 0xE000020B);
+              tools::FailCall("SetupDiChangeState", "", 0xE000020B);
           },
           {"1", "3"},
           kFailed}},
@@ -387,13 +389,18 @@ TEST_F(CommandRows, CommandsWithoutArgumentsRefuseAnyArgument) {
     ExpectRefused("IsDemoDeviceInstalled", {"IsDemoDeviceInstalled", "x"});
 }
 
+// Any machine name is refused, a plain one as well as one past MAX_PATH or of bytes above 0x7F.
 TEST_F(CommandRows, AMachineOptionIsRefusedEvenWithCompleteArguments) {
+    const std::string names[] = {"\\\\buildhost", std::string(261, 'A'), std::string(100000, 'A'),
+                                 "\xC4\xD6\xDC\xE9\xFF\x80\x81\x9F\xA0"};
     for (const Row& row : OperationRows()) {
-        SCOPED_TRACE(row.name);
-        Fresh(row.good);
-        std::vector<std::string> words = Command(row.name, row.good.args);
-        words.insert(words.begin(), "-m:\\\\buildhost");
-        ExpectRefused(row.name, words);
+        for (const std::string& name : names) {
+            SCOPED_TRACE(row.name + " on a machine name of " + std::to_string(name.size()));
+            Fresh(row.good);
+            std::vector<std::string> words = Command(row.name, row.good.args);
+            words.insert(words.begin(), "-m:" + name);
+            ExpectRefused(row.name, words);
+        }
     }
 }
 
@@ -442,11 +449,11 @@ TEST_F(CommandRows, TheTableHoldsTwentyEightRowsInHelpOrder) {
 TEST_F(CommandRows, RemoveDeviceWithANumberUnloadsThatRecordsBoard) {
     DemoRecordsAndBoards();
     EXPECT_EQ(RunProgram({"RemoveDevice", "IGNORED", "3"}).exitCode, kDone);
-    EXPECT_EQ(sim::FindDevice("ROOT\\DAQBOARD\\0000"), nullptr);
-    EXPECT_NE(sim::FindDevice("ROOT\\DAQBOARD\\0001"), nullptr);
+    EXPECT_EQ(sim::FindDevice("ROOT\\DAQBOARD\\0001"), nullptr);
+    EXPECT_NE(sim::FindDevice("ROOT\\DAQBOARD\\0002"), nullptr);
     // The record's board is gone now: the same number fails, whatever the ID would match.
     EXPECT_EQ(RunProgram({"RemoveDevice", "DEMO", "3"}).exitCode, kFailed);
-    EXPECT_NE(sim::FindDevice("ROOT\\DAQBOARD\\0001"), nullptr);
+    EXPECT_NE(sim::FindDevice("ROOT\\DAQBOARD\\0002"), nullptr);
     ExpectRefused("RemoveDevice", {"-m:\\\\h", "RemoveDevice", "DEMO", "12"});
 }
 

@@ -10,9 +10,6 @@
 
 namespace {
 
-using setup_test::AddBoard;
-using setup_test::FailCall;
-
 // The demo device's catalog row: hardware ID "DEMO", library TolDemo.dll.
 const char* const kLibrary64 = "C:\\Windows\\system32\\TolDemo.dll";
 const char* const kSide64 = "C:\\Windows\\system32\\TolDemos.dll";
@@ -38,9 +35,9 @@ class DeviceUsing : public setup_test::MachineTest {
   protected:
     void SetUp() override {
         MachineTest::SetUp();
-        AddBoard({"ROOT\\TOLDEMO\\0000", {"DEMO"}});
-        setup_test::WriteFile(kLibrary64, kContent64);
-        setup_test::WriteFile(kLibrary32, kContent32);
+        EXPECT_NE(tools::AddBoard({"ROOT\\TOLDEMO\\0000", {"DEMO"}}), nullptr);
+        EXPECT_TRUE(tools::WriteMachineFile(kLibrary64, kContent64));
+        EXPECT_TRUE(tools::WriteMachineFile(kLibrary32, kContent32));
     }
     void TearDown() override {
         sim::files::ReleaseAllFiles();
@@ -92,15 +89,17 @@ TEST_F(DeviceUsing, AnIdThatIsOnlyPartOfACatalogIdIsNotInUse) {
 
 TEST_F(DeviceUsing, AnAbsentBoardIsNotInUse) {
     sim::RemoveDevice("ROOT\\TOLDEMO\\0000");
-    AddBoard({"ROOT\\TOLDEMO\\0001", {"DEMO"}, sim::Presence::Phantom});
+    EXPECT_NE(tools::AddBoard({"ROOT\\TOLDEMO\\0001", {"DEMO"}, sim::Presence::Phantom}), nullptr);
     sim::files::HoldFile(kLibrary64, kOtherProcess);
     EXPECT_FALSE(Using("DEMO"));
 }
 
 TEST_F(DeviceUsing, ABoardOfAnotherClassIsNotLookedAt) {
     sim::RemoveDevice("ROOT\\TOLDEMO\\0000");
-    AddBoard(
-        {"ROOT\\TOLDEMO\\0001", {"DEMO"}, sim::Presence::Present, 0, setup_test::kSystemClass});
+    EXPECT_NE(
+        tools::AddBoard(
+            {"ROOT\\TOLDEMO\\0001", {"DEMO"}, sim::Presence::Present, 0, tools::kSystemClass}),
+        nullptr);
     sim::files::HoldFile(kLibrary64, kOtherProcess);
     EXPECT_FALSE(Using("DEMO"));
 }
@@ -113,22 +112,22 @@ TEST_F(DeviceUsing, MissingLibrariesAreNotInUse) {
 }
 
 TEST_F(DeviceUsing, WithoutASideCopyTheLibraryIsNeverDeleted) {
-    FailCall("CopyFileA", kLibrary64, ERROR_DISK_FULL);
-    FailCall("CopyFileA", kLibrary32, ERROR_DISK_FULL);
+    tools::FailCall("CopyFileA", kLibrary64, ERROR_DISK_FULL);
+    tools::FailCall("CopyFileA", kLibrary32, ERROR_DISK_FULL);
     EXPECT_FALSE(Using("DEMO"));
     ExpectLibrariesInPlace();
     EXPECT_FALSE(JournalMentions("DeleteFileA"));
 }
 
 TEST_F(DeviceUsing, WithoutASideCopyALoadedLibraryIsStillSeenInUse) {
-    FailCall("CopyFileA", kLibrary64, ERROR_DISK_FULL);
+    tools::FailCall("CopyFileA", kLibrary64, ERROR_DISK_FULL);
     sim::files::HoldFile(kLibrary64, kOtherProcess);
     EXPECT_TRUE(Using("DEMO"));
     ExpectLibrariesInPlace();
 }
 
 TEST_F(DeviceUsing, AFailedRestoreKeepsTheSideCopyAndAnswersInUse) {
-    FailCall("CopyFileA", kSide64, ERROR_DISK_FULL);
+    tools::FailCall("CopyFileA", kSide64, ERROR_DISK_FULL);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(Using("DEMO"));
     const std::string out = testing::internal::GetCapturedStdout();
@@ -140,7 +139,7 @@ TEST_F(DeviceUsing, AFailedRestoreKeepsTheSideCopyAndAnswersInUse) {
 }
 
 TEST_F(DeviceUsing, AnUnknownWindowsFolderAnswersInUse) {
-    FailCall("GetWindowsDirectoryA", "", ERROR_ACCESS_DENIED);
+    tools::FailCall("GetWindowsDirectoryA", "", ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Using("DEMO"));
     ExpectLibrariesInPlace();
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-using setup_test::FailCall;
-
 const char* const kInf = "C:\\Drivers\\Px10\\TolPx10s.inf";
 
 // Counts one API's calls across a step.
@@ -39,7 +37,7 @@ class InstallDriverPaths : public setup_test::MachineTest {
   protected:
     void SetUp() override {
         MachineTest::SetUp();
-        setup_test::WriteFile(kInf, "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\n");
+        EXPECT_TRUE(tools::WriteMachineFile(kInf, "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\n"));
     }
 };
 
@@ -72,7 +70,7 @@ TEST_F(InstallDriverPaths, AMissingInfEndsBeforeTheInstallerIsLoaded) {
 }
 
 TEST_F(InstallDriverPaths, AnInstallerThatCannotBeLoadedIsAFailureAndLeavesNothingLoaded) {
-    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     int reboot = 7;
     EXPECT_FALSE(Install(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot));
     EXPECT_EQ(reboot, 7);
@@ -101,7 +99,7 @@ class UpdateDriverPaths : public setup_test::MachineTest {};
 // A machine without the installer has installed nothing: the state is the load's error, not
 // the 0 that would tell the caller its board was updated.
 TEST_F(UpdateDriverPaths, WithoutTheInstallerTheStateIsTheLoadError) {
-    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     std::string out;
     int reboot = 7;
     EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot, out), 126);
@@ -110,7 +108,7 @@ TEST_F(UpdateDriverPaths, WithoutTheInstallerTheStateIsTheLoadError) {
 }
 
 TEST_F(UpdateDriverPaths, AMissingEntryPointGivesItsErrorAndReleasesTheLibrary) {
-    FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
+    tools::FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
     std::string out;
     EXPECT_EQ(Update(kInf, "PCI\\VEN_5AE3&DEV_0001", nullptr, out), 127);
     EXPECT_EQ(out, "<==UpdateDriver, state=0x7f\n");
@@ -119,10 +117,10 @@ TEST_F(UpdateDriverPaths, AMissingEntryPointGivesItsErrorAndReleasesTheLibrary) 
 
 TEST_F(UpdateDriverPaths, TheSharedInstallerStepReportsEachFailedStep) {
     int reboot = 7;
-    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 126u);
     sim::Faults().clear();
-    FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
+    tools::FailCall("GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA", ERROR_PROC_NOT_FOUND);
     EXPECT_EQ(RunDeviceInstaller(kInf, "PCI\\VEN_5AE3&DEV_0001", &reboot), 127u);
     EXPECT_EQ(reboot, 7);
     sim::Faults().clear();
@@ -138,7 +136,7 @@ TEST_F(UpdateDriverPaths, AMissingArgumentFailsWithTwoAndStillTraces) {
 }
 
 TEST_F(UpdateDriverPaths, TheAliasesGiveWhatUpdateDriverGivesWithItsTrace) {
-    FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "newdev.dll", ERROR_MOD_NOT_FOUND);
     std::string inf = kInf;
     std::string id = "PCI\\VEN_5AE3&DEV_0001";
     testing::internal::CaptureStdout();
@@ -151,8 +149,10 @@ TEST_F(UpdateDriverPaths, TheAliasesGiveWhatUpdateDriverGivesWithItsTrace) {
 class Refresh : public setup_test::MachineTest {};
 
 TEST_F(Refresh, AnArrivingBoardBecomesPresent) {
-    setup_test::AddBoard(
-        {"PCI\\VEN_5AE3&DEV_0001\\3&1", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Arriving});
+    EXPECT_NE(
+        tools::AddBoard(
+            {"PCI\\VEN_5AE3&DEV_0001\\3&1", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Arriving}),
+        nullptr);
     EXPECT_TRUE(RefreshDevices());
     sim::DeviceNode* node = sim::FindDevice("PCI\\VEN_5AE3&DEV_0001\\3&1");
     ASSERT_NE(node, nullptr);
@@ -160,10 +160,10 @@ TEST_F(Refresh, AnArrivingBoardBecomesPresent) {
 }
 
 TEST_F(Refresh, AFailedLocateOrReenumerationIsFalse) {
-    FailCall("CM_Reenumerate_DevNode", "", CR_FAILURE);
+    tools::FailCall("CM_Reenumerate_DevNode", "", CR_FAILURE);
     EXPECT_FALSE(RefreshDevices());
     sim::Faults().clear();
-    FailCall("CM_Locate_DevNodeA", "", CR_FAILURE);
+    tools::FailCall("CM_Locate_DevNodeA", "", CR_FAILURE);
     CallsOf reenumerate("CM_Reenumerate_DevNode");
     EXPECT_FALSE(RefreshDevices());
     EXPECT_EQ(reenumerate.made(), 0u);

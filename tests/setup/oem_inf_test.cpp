@@ -9,9 +9,6 @@
 
 namespace {
 
-using setup_test::FailCall;
-using setup_test::WriteFile;
-
 const char* const kInfFolder = "C:\\Windows\\inf\\";
 const char* const kRecordsKey = "SYSTEM\\CurrentControlSet\\Services\\TOLVANPRE";
 
@@ -32,7 +29,7 @@ std::string FindById(std::string id) {
 }
 
 void Copy(const std::string& name, const std::string& text) {
-    WriteFile(kInfFolder + name, text);
+    EXPECT_TRUE(tools::WriteMachineFile(kInfFolder + name, text));
 }
 
 class KernelKeys : public setup_test::MachineTest {};
@@ -94,7 +91,7 @@ TEST_F(OemSearch, OnlyOemCopiesAreSearchedInTheOrderTheFolderListsThem) {
 TEST_F(OemSearch, ACopyThatCannotBeOpenedIsSkipped) {
     Copy("oem1.inf", "DEMO");
     Copy("oem2.inf", "DEMO");
-    FailCall("CreateFileA", "C:\\Windows\\inf\\oem1.inf", ERROR_SHARING_VIOLATION);
+    tools::FailCall("CreateFileA", "C:\\Windows\\inf\\oem1.inf", ERROR_SHARING_VIOLATION);
     EXPECT_EQ(FindById("DEMO"), "oem2.inf");
 }
 
@@ -105,10 +102,10 @@ TEST_F(OemSearch, TextAfterAnEndOfFileMarkIsNotRead) {
 
 TEST_F(OemSearch, TheWindowsFolderIsAskedTwice) {
     Copy("oem1.inf", "DEMO");
-    FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY, 1);
+    tools::FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY, 1);
     EXPECT_EQ(FindById("DEMO"), "oem1.inf");
     sim::Faults().clear();
-    FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
+    tools::FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(FindById("DEMO"), "");
 }
 
@@ -214,8 +211,8 @@ TEST_F(PreinstallRecords, AFileNameTooLongForARecordChangesNothing) {
 }
 
 TEST_F(PreinstallRecords, AKeyThatCanNeitherBeOpenedNorCreatedIsLeftAlone) {
-    FailCall("RegOpenKeyExA", kRecordsKey, ERROR_ACCESS_DENIED);
-    FailCall("RegCreateKeyA", kRecordsKey, ERROR_ACCESS_DENIED);
+    tools::FailCall("RegOpenKeyExA", kRecordsKey, ERROR_ACCESS_DENIED);
+    tools::FailCall("RegCreateKeyA", kRecordsKey, ERROR_ACCESS_DENIED);
     Record("D:\\Demo\\TolDemos.inf", PreinstallMode::NoDevice);
     sim::Faults().clear();
     EXPECT_TRUE(Records().empty());
@@ -223,7 +220,7 @@ TEST_F(PreinstallRecords, AKeyThatCanNeitherBeOpenedNorCreatedIsLeftAlone) {
 
 TEST_F(PreinstallRecords, AFailedLookAtTheRecordsAddsNoSecondOne) {
     AddRawValue("Earlier", "TolDemos.inf");
-    FailCall("RegEnumValueA", "", ERROR_GEN_FAILURE);
+    tools::FailCall("RegEnumValueA", "", ERROR_GEN_FAILURE);
     Record("E:\\TolDemos.inf", PreinstallMode::NoDevice);
     sim::Faults().clear();
     EXPECT_EQ(Records(), (RecordMap{{"Earlier", "TolDemos.inf"}}));

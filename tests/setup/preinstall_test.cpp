@@ -11,7 +11,6 @@ namespace {
 
 using legacy_test::kDemoInf;
 using legacy_test::kFirstNode;
-using setup_test::FailCall;
 using tools::DwordValue;
 
 void AddDemoRecord(unsigned deviceNumber, uint32_t boardId) {
@@ -99,10 +98,10 @@ TEST_F(DemoDeviceTest, ANumberThatMayBeTakenIsNeverHandedOut) {
     sim::ResetToEmpty();
     AddDemoRecord(1, 0);
     AddDemoRecord(2, 1);
-    FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
+    tools::FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
     EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
     sim::Faults().clear();
-    FailCall("RegEnumKeyA", "", ERROR_ACCESS_DENIED, 2);
+    tools::FailCall("RegEnumKeyA", "", ERROR_ACCESS_DENIED, 2);
     EXPECT_EQ(AllocateBoardNumber(&n), 0xE0000017u);
     sim::Faults().clear();
 
@@ -136,19 +135,19 @@ TEST_F(DemoDeviceTest, TheNextDemoDeviceTakesTheGap) {
 }
 
 TEST_F(DemoDeviceTest, AFailedDriverInstallLeavesNoNode) {
-    FailCall("UpdateDriverForPlugAndPlayDevicesA", "", ERROR_ACCESS_DENIED);
+    tools::FailCall("UpdateDriverForPlugAndPlayDevicesA", "", ERROR_ACCESS_DENIED);
     EXPECT_EQ(InstallDemo(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }
 
 TEST_F(DemoDeviceTest, AMissingInstallerGivesTheLoadErrorAndLeavesNoNode) {
-    FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
+    tools::FailCall("LoadLibraryExA", "", ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(InstallDemo(), static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }
 
 TEST_F(DemoDeviceTest, ALocationThatCannotBeWrittenRemovesTheNode) {
-    FailCall("SetupDiSetDeviceRegistryPropertyA", "", ERROR_ACCESS_DENIED, 2);
+    tools::FailCall("SetupDiSetDeviceRegistryPropertyA", "", ERROR_ACCESS_DENIED, 2);
     EXPECT_EQ(InstallDemo(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(legacy_test::RootBoardNodes(), 0u);
 }
@@ -168,11 +167,11 @@ TEST_F(DemoDeviceTest, AliasRecordsGoExceptOneThatCannotBeDeleted) {
 }
 
 TEST_F(DemoDeviceTest, TheDemoIdIsFoundInAnyPositionAndOnlyInUpperCase) {
-    setup_test::AddBoard({"ROOT\\OTHER\\0000", {"demo"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\OTHER\\0000", {"demo"}}), nullptr);
     int installed = 7;
     EXPECT_TRUE(IsDemoDeviceInstalled(&installed));
     EXPECT_EQ(installed, 0);
-    setup_test::AddBoard({"ROOT\\OTHER\\0001", {"SOFT\\X", "DEMO"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\OTHER\\0001", {"SOFT\\X", "DEMO"}}), nullptr);
     EXPECT_TRUE(IsDemoDeviceInstalled(&installed));
     EXPECT_EQ(installed, 1);
 }

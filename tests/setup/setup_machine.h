@@ -1,59 +1,20 @@
-// Machine states for the setup tests, in the terms of boards: a board with these hardware IDs,
-// present or remembered, working or with a problem; a library in a system folder; a fault.
+// What the setup tests add to the machine builder's vocabulary: a fresh empty machine for each
+// test, a file read back, a hardware-ID list too long for the 4096 bytes it is read into, and
+// where in the journal a call was made.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "choke.h"
 #include "devices.h"
 #include "file_system.h"
 #include "machine.h"
 #include "platform/win32.h"
+#include "tools/machine_builder.h"
 
 namespace setup_test {
-
-// The board device class as the maker documents it, and the class of system devices.
-inline const char* const kBoardClass = "{3d5a1c7e-94b2-4f08-a6c3-1e7d2b9f5048}";
-inline const char* const kSystemClass = "{4d36e97d-e325-11ce-bfc1-08002be10318}";
-
-struct Board {
-    Board(std::string id, std::vector<std::string> ids,
-          sim::Presence presence_ = sim::Presence::Present, ULONG problem_ = 0,
-          std::string cls = kBoardClass, std::string parent_ = "")
-        : instanceId(std::move(id)),
-          hardwareIds(std::move(ids)),
-          presence(presence_),
-          problem(problem_),
-          classGuid(std::move(cls)),
-          parent(std::move(parent_)) {}
-    std::string instanceId;
-    std::vector<std::string> hardwareIds;
-    sim::Presence presence;
-    ULONG problem;
-    std::string classGuid;
-    std::string parent;
-};
-
-inline sim::DeviceNode* AddBoard(const Board& board) {
-    sim::DeviceSpec spec;
-    spec.instanceId = board.instanceId;
-    spec.parentId = board.parent;
-    spec.presence = board.presence;
-    spec.problem = board.problem;
-    spec.hardwareIds = board.hardwareIds;
-    spec.classGuid = board.classGuid;
-    sim::DeviceNode* node = sim::AddDevice(spec);
-    EXPECT_NE(node, nullptr) << board.instanceId;
-    return node;
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    const std::string folder = path.substr(0, path.rfind('\\'));
-    ASSERT_EQ(sim::files::CreateDirectories(folder), 0u) << folder;
-    ASSERT_EQ(sim::files::WriteWholeFile(path, bytes), 0u) << path;
-}
 
 inline std::string ReadFile(const std::string& path) {
     std::string bytes;
@@ -73,9 +34,19 @@ inline std::vector<std::string> ListPast4096Bytes(const std::string& first) {
     return ids;
 }
 
-// Every matching call fails with `error` (`nth` 0), or only the nth one.
-inline void FailCall(const char* api, const std::string& arg, DWORD error, unsigned nth = 0) {
-    sim::Faults().push_back({api, arg, nth, 0, error, 0});
+// Index of the first journal line containing all the parts; -1 if none.
+inline int FirstLine(const std::vector<std::string>& parts) {
+    const std::vector<std::string>& lines = sim::JournalLines();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        bool all = true;
+        for (const std::string& part : parts) {
+            all = all && lines[i].find(part) != std::string::npos;
+        }
+        if (all) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 class MachineTest : public ::testing::Test {

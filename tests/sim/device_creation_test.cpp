@@ -45,7 +45,8 @@ TEST_F(DeviceCreation, ATooSmallNameBufferReportsTheSizeAndKeepsTheOutputs) {
 }
 
 TEST_F(DeviceCreation, AnInfWithoutClassOrFileFails) {
-    setup_test::WriteFile("C:\\Drivers\\x.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    ASSERT_TRUE(tools::WriteMachineFile("C:\\Drivers\\x.inf",
+                                        "[Version]\r\nSignature=\"$Windows NT$\"\r\n"));
     GUID guid = {};
     char name[32] = "";
     SetLastError(0xdeadbeef);
@@ -57,7 +58,7 @@ TEST_F(DeviceCreation, AnInfWithoutClassOrFileFails) {
 }
 
 TEST_F(DeviceCreation, AFailingListCreationGivesAnInvalidHandle) {
-    setup_test::FailCall("SetupDiCreateDeviceInfoList", "", ERROR_NOT_ENOUGH_MEMORY);
+    tools::FailCall("SetupDiCreateDeviceInfoList", "", ERROR_NOT_ENOUGH_MEMORY);
     SetLastError(0xdeadbeef);
     EXPECT_EQ(SetupDiCreateDeviceInfoList(nullptr, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));

@@ -11,25 +11,25 @@ using namespace uninstall_test;
 class UninstallDemoDevices : public setup_test::MachineTest {};
 
 TEST_F(UninstallDemoDevices, OneRecordTakesItsDeviceRecordEntryAndCopy) {
-    const std::string seven = DemoBoard(7, "oem3.inf");
-    const std::string eight = DemoBoard(8, "oem4.inf");
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
+    const std::string eight = tools::AddDemoBoard(8, "oem4.inf");
     DemoRecord(4, 7);
     DemoRecord(5, 8);
-    OemCopy("oem3.inf", "DEMO\n");
-    OemCopy("oem4.inf", "DEMO\n");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "DEMO\n"));
+    EXPECT_TRUE(tools::AddOemInfCopy("oem4.inf", "DEMO\n"));
     EXPECT_EQ(Uninstall(4), 0u);
     EXPECT_FALSE(DeviceThere(seven));
     EXPECT_FALSE(KeyExists("Device004"));
     EXPECT_FALSE(MapValueExists(4));
     // The driver store takes the copy's file name; a full path would leave the copy behind.
-    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\INF\\oem3.inf"));
     EXPECT_TRUE(DeviceThere(eight));
     EXPECT_TRUE(KeyExists("Device005"));
-    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem4.inf"));
+    EXPECT_TRUE(tools::FileExists("C:\\Windows\\INF\\oem4.inf"));
 }
 
 TEST_F(UninstallDemoDevices, RecordErrorsComeBeforeAnyDeviceIsTouched) {
-    const std::string board = DemoBoard(7, "oem3.inf");
+    const std::string board = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(4, 7, 0x21);
     config_test::Record(6, {DwordValue("ProductID", 0)});
     EXPECT_EQ(Uninstall(4), 0xE0000001u);
@@ -40,44 +40,44 @@ TEST_F(UninstallDemoDevices, RecordErrorsComeBeforeAnyDeviceIsTouched) {
 }
 
 TEST_F(UninstallDemoDevices, AnotherSubkeyThatCannotBeOpenedDoesNotHideTheRecord) {
-    const std::string seven = DemoBoard(7, "oem3.inf");
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(2, 9);
     DemoRecord(4, 7);
-    OemCopy("oem3.inf", "DEMO\n");
-    setup_test::FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "DEMO\n"));
+    tools::FailCall("RegOpenKeyExA", "Device002", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Uninstall(4), 0u);
     EXPECT_FALSE(DeviceThere(seven));
     EXPECT_FALSE(KeyExists("Device004"));
     EXPECT_FALSE(MapValueExists(4));
-    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\INF\\oem3.inf"));
     EXPECT_TRUE(KeyExists("Device002"));
 }
 
 TEST_F(UninstallDemoDevices, ARecordThatCannotBeOpenedIsUnreadable) {
-    const std::string seven = DemoBoard(7, "oem3.inf");
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(4, 7);
-    setup_test::FailCall("RegOpenKeyExA", "Device004", ERROR_ACCESS_DENIED);
+    tools::FailCall("RegOpenKeyExA", "Device004", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Uninstall(4), 0xE0000017u);
     EXPECT_TRUE(DeviceThere(seven));
 }
 
 TEST_F(UninstallDemoDevices, ADeviceWhoseIdsCannotBeReadIsPassedOver) {
-    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
-                          {"ACPI\\PNP0A03"},
-                          sim::Presence::Present,
-                          0,
-                          setup_test::kSystemClass});
-    const std::string seven = DemoBoard(7, "oem3.inf");
+    EXPECT_NE(tools::AddBoard({"ACPI\\PNP0A03\\0",
+                               {"ACPI\\PNP0A03"},
+                               sim::Presence::Present,
+                               0,
+                               tools::kSystemClass}),
+              nullptr);
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(4, 7);
-    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
-                         ERROR_ACCESS_DENIED);
+    tools::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Uninstall(4), 0u);
     EXPECT_FALSE(DeviceThere(seven));
     EXPECT_FALSE(KeyExists("Device004"));
 }
 
 TEST_F(UninstallDemoDevices, ARecordWhoseBoardNoDeviceCarriesIsNotFound) {
-    const std::string board = DemoBoard(70, "oem3.inf");
+    const std::string board = tools::AddDemoBoard(70, "oem3.inf");
     DemoRecord(4, 7);
     EXPECT_EQ(Uninstall(4), 0xE0000015u);
     EXPECT_TRUE(DeviceThere(board));
@@ -85,20 +85,20 @@ TEST_F(UninstallDemoDevices, ARecordWhoseBoardNoDeviceCarriesIsNotFound) {
 }
 
 TEST_F(UninstallDemoDevices, OnlyAFirstIdOfExactlyDemoMakesADemoDevice) {
-    const std::string lower = DemoBoard(1, "oem3.inf", {"demo"});
-    const std::string more = DemoBoard(2, "oem4.inf", {"DEMO", "ROOT\\OTHER"});
+    const std::string lower = tools::AddDemoBoard(1, "oem3.inf", {"demo"});
+    const std::string more = tools::AddDemoBoard(2, "oem4.inf", {"DEMO", "ROOT\\OTHER"});
     EXPECT_EQ(Uninstall(-1), 0u);
     EXPECT_TRUE(DeviceThere(lower));
     EXPECT_FALSE(DeviceThere(more));
 }
 
 TEST_F(UninstallDemoDevices, AllModeDeletesOnlyDemoRecordsOfEachBoard) {
-    const std::string seven = DemoBoard(7, "oem3.inf");
-    const std::string nine = DemoBoard(9, "oem4.inf");
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
+    const std::string nine = tools::AddDemoBoard(9, "oem4.inf");
     // Another product's record with the same board number comes first in the scan.
     DemoRecord(1, 7, 0x21, "TolOtherS");
     DemoRecord(4, 7);
-    OemCopy("oem4.inf", "DEMO\n");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem4.inf", "DEMO\n"));
     EXPECT_EQ(Uninstall(-1), 0u);
     EXPECT_FALSE(DeviceThere(seven));
     EXPECT_FALSE(DeviceThere(nine));
@@ -107,20 +107,20 @@ TEST_F(UninstallDemoDevices, AllModeDeletesOnlyDemoRecordsOfEachBoard) {
     EXPECT_FALSE(KeyExists("Device004"));
     EXPECT_FALSE(MapValueExists(4));
     // Board 9 has no record: it loses its node and its copy only.
-    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem4.inf"));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\INF\\oem4.inf"));
 }
 
 TEST_F(UninstallDemoDevices, ANodeThatCannotBeRemovedKeepsItsRecordAndGivesTheError) {
-    const std::string board = DemoBoard(7, "oem3.inf");
+    const std::string board = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(4, 7);
-    OemCopy("oem3.inf", "DEMO\n");
-    setup_test::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "DEMO\n"));
+    tools::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Uninstall(4), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Uninstall(-1), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(DeviceThere(board));
     EXPECT_TRUE(KeyExists("Device004"));
     EXPECT_TRUE(MapValueExists(4));
-    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_TRUE(tools::FileExists("C:\\Windows\\INF\\oem3.inf"));
 }
 
 TEST_F(UninstallDemoDevices, AllModeWithoutDemoDevicesIsNoSuccess) {
@@ -130,7 +130,7 @@ TEST_F(UninstallDemoDevices, AllModeWithoutDemoDevicesIsNoSuccess) {
 class UninstallNonPnp : public setup_test::MachineTest {};
 
 TEST_F(UninstallNonPnp, ADeviceWithTwoMatchingIdsIsPassedToRemovalTwice) {
-    setup_test::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1", "TOLISA1X"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1", "TOLISA1X"}}), nullptr);
     char inf[] = "C:\\Drivers\\other.inf";
     char prefix[] = "TOLISA1";
     UninstallNonePnpDriver(inf, prefix);
@@ -140,11 +140,11 @@ TEST_F(UninstallNonPnp, ADeviceWithTwoMatchingIdsIsPassedToRemovalTwice) {
 }
 
 TEST_F(UninstallNonPnp, RemovesByCaseSensitivePrefixThenRecordsCopiesAndFiles) {
-    const std::string board = DemoBoard(3, "oem6.inf", {"DEMOXYZ"});
-    const std::string other = DemoBoard(4, "oem7.inf", {"demo"});
+    const std::string board = tools::AddDemoBoard(3, "oem6.inf", {"DEMOXYZ"});
+    const std::string other = tools::AddDemoBoard(4, "oem7.inf", {"demo"});
     DemoRecord(2, 3);
-    OemCopy("oem6.inf", "DEMO\n");
-    setup_test::WriteFile("C:\\Windows\\system32\\drivers\\TolDemos.sys", "sys");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem6.inf", "DEMO\n"));
+    EXPECT_TRUE(tools::WriteMachineFile("C:\\Windows\\system32\\drivers\\TolDemos.sys", "sys"));
     char inf[] = "C:\\Drivers\\Demo\\TolDemos.inf";
     char prefix[] = "DEMO";
     testing::internal::CaptureStdout();
@@ -154,12 +154,12 @@ TEST_F(UninstallNonPnp, RemovesByCaseSensitivePrefixThenRecordsCopiesAndFiles) {
     EXPECT_FALSE(DeviceThere(board));
     EXPECT_TRUE(DeviceThere(other));
     EXPECT_FALSE(KeyExists("Device002"));
-    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem6.inf"));
-    EXPECT_FALSE(FileThere("C:\\Windows\\system32\\drivers\\TolDemos.sys"));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\INF\\oem6.inf"));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\system32\\drivers\\TolDemos.sys"));
 }
 
 TEST_F(UninstallNonPnp, TheResultIsTheRemovalOfTheDevicesCopy) {
-    DemoBoard(3, "oem6.inf");
+    EXPECT_NE(tools::AddDemoBoard(3, "oem6.inf"), "");
     char inf[] = "C:\\Drivers\\other.inf";
     char prefix[] = "DEMO";
     // oem6.inf was never staged: the store's answer is the result.
@@ -167,7 +167,7 @@ TEST_F(UninstallNonPnp, TheResultIsTheRemovalOfTheDevicesCopy) {
 }
 
 TEST_F(UninstallNonPnp, AnEmptyPrefixRemovesNothing) {
-    setup_test::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1"}}), nullptr);
     DemoRecord(2, 3);
     char inf[] = "C:\\Drivers\\Demo\\TolDemos.inf";
     char empty[] = "";
@@ -178,9 +178,9 @@ TEST_F(UninstallNonPnp, AnEmptyPrefixRemovesNothing) {
 }
 
 TEST_F(UninstallNonPnp, AnUnreadableListEndsTheWalkBeforeTheStore) {
-    setup_test::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1"}});
+    EXPECT_NE(tools::AddBoard({"ROOT\\DAQBOARD\\0001", {"TOLISA1"}}), nullptr);
     DemoRecord(2, 3);
-    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "", ERROR_NOT_ENOUGH_MEMORY);
+    tools::FailCall("SetupDiGetDeviceRegistryPropertyA", "", ERROR_NOT_ENOUGH_MEMORY);
     char inf[] = "C:\\Drivers\\Demo\\TolDemos.inf";
     char prefix[] = "TOLISA";
     EXPECT_EQ(UninstallNonePnpDriver(inf, prefix), 0u);

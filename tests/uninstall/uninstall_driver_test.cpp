@@ -14,19 +14,19 @@ const char* const kLibrary = "C:\\Windows\\system32\\TolDemo.dll";
 const char* const kConfigLibrary = "C:\\Windows\\system32\\TolDemoCFG.dll";
 
 void DriverFiles() {
-    setup_test::WriteFile(kDriver, "sys");
-    setup_test::WriteFile(kLibrary, "dll");
-    setup_test::WriteFile(kConfigLibrary, "cfg");
+    EXPECT_TRUE(tools::WriteMachineFile(kDriver, "sys"));
+    EXPECT_TRUE(tools::WriteMachineFile(kLibrary, "dll"));
+    EXPECT_TRUE(tools::WriteMachineFile(kConfigLibrary, "cfg"));
 }
 
 class UninstallDriverByKernelKey : public setup_test::MachineTest {};
 
 TEST_F(UninstallDriverByKernelKey, RemovesEverythingInTheFixedOrder) {
-    const std::string board = DemoBoard(7, "oem3.inf");
+    const std::string board = tools::AddDemoBoard(7, "oem3.inf");
     DemoRecord(4, 7);
     config_test::Record(9, {StringValue("KernelKey", "Other"), DwordValue("Alias", 1)});
-    OemCopy("oem3.inf", "[Models]\nDEMO\n");
-    OemCopy("oem5.inf", "another package that names DEMO too\n");
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "[Models]\nDEMO\n"));
+    EXPECT_TRUE(tools::AddOemInfCopy("oem5.inf", "another package that names DEMO too\n"));
     DriverFiles();
     ASSERT_TRUE(tools::AddPreinstallRecord("TolDemo", "TolDemos.inf"));
 
@@ -52,8 +52,8 @@ TEST_F(UninstallDriverByKernelKey, RemovesEverythingInTheFixedOrder) {
     EXPECT_LT(cfg, preinstall);
     EXPECT_LT(preinstall, alias);
     EXPECT_FALSE(DeviceThere(board));
-    EXPECT_FALSE(FileThere(kConfigLibrary));
-    EXPECT_FALSE(FileThere("C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_FALSE(tools::FileExists(kConfigLibrary));
+    EXPECT_FALSE(tools::FileExists("C:\\Windows\\INF\\oem5.inf"));
     EXPECT_STREQ(key, "TOLDEMOS");
 }
 
@@ -100,7 +100,7 @@ TEST_F(UninstallDriverByKernelKey, AnEmptyOrUnknownKeyChangesNothing) {
     EXPECT_EQ(UninstallDriver(unknown), 2);
     EXPECT_EQ(UninstallDriver(nullptr), 2);
     EXPECT_TRUE(KeyExists("Device001"));
-    EXPECT_TRUE(FileThere(kDriver));
+    EXPECT_TRUE(tools::FileExists(kDriver));
     EXPECT_STREQ(unknown, "NoSuchDriverS");
 }
 
@@ -109,34 +109,34 @@ TEST_F(UninstallDriverByKernelKey, WithoutTheStoreItAnswersNotFoundAndKeepsTheKe
     char key[] = "toldemos";
     EXPECT_EQ(static_cast<uint32_t>(UninstallDriver(key)), 0xE0000017u);
     EXPECT_STREQ(key, "toldemos");
-    EXPECT_TRUE(FileThere(kDriver));
+    EXPECT_TRUE(tools::FileExists(kDriver));
 }
 
 TEST_F(UninstallDriverByKernelKey, AFailedLastInfReadDeletesNoEarlierCopy) {
-    const std::string seven = DemoBoard(7, "oem3.inf");
-    const std::string eight = DemoBoard(8, "oem4.inf");
+    const std::string seven = tools::AddDemoBoard(7, "oem3.inf");
+    const std::string eight = tools::AddDemoBoard(8, "oem4.inf");
     DemoRecord(4, 7);
     DemoRecord(5, 8);
     // Copies that do not name the board's ID: only the names read from the devices reach them.
-    OemCopy("oem3.inf", "[Models]\nanother package\n");
-    OemCopy("oem4.inf", "[Models]\nanother package\n");
-    setup_test::FailCall("SetupDiOpenDevRegKey", eight, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(tools::AddOemInfCopy("oem3.inf", "[Models]\nanother package\n"));
+    EXPECT_TRUE(tools::AddOemInfCopy("oem4.inf", "[Models]\nanother package\n"));
+    tools::FailCall("SetupDiOpenDevRegKey", eight, ERROR_ACCESS_DENIED);
     char key[] = "TolDemoS";
     EXPECT_EQ(UninstallDriver(key), 0);
     EXPECT_FALSE(DeviceThere(seven));
     EXPECT_FALSE(DeviceThere(eight));
-    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem3.inf"));
-    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem4.inf"));
+    EXPECT_TRUE(tools::FileExists("C:\\Windows\\INF\\oem3.inf"));
+    EXPECT_TRUE(tools::FileExists("C:\\Windows\\INF\\oem4.inf"));
     EXPECT_EQ(FirstLine({"SetupUninstallOEMInfA"}), -1);
 }
 
 TEST_F(UninstallDriverByKernelKey, ACopyThatStaysEndsTheCopyLoop) {
     config_test::Key("Device001");
-    OemCopy("oem5.inf", "DEMO\n");
-    setup_test::FailCall("SetupUninstallOEMInfA", "oem5.inf", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(tools::AddOemInfCopy("oem5.inf", "DEMO\n"));
+    tools::FailCall("SetupUninstallOEMInfA", "oem5.inf", ERROR_ACCESS_DENIED);
     char key[] = "TolDemoS";
     EXPECT_EQ(UninstallDriver(key), 0);
-    EXPECT_TRUE(FileThere("C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_TRUE(tools::FileExists("C:\\Windows\\INF\\oem5.inf"));
 }
 
 class DeleteDriverFiles : public setup_test::MachineTest {};
@@ -151,13 +151,13 @@ TEST_F(DeleteDriverFiles, DeletesTheDemoRowsThreeFilesWithTheirLines) {
               "delete file C:\\Windows\\system32\\drivers\\TolDemos.sys\n"
               "delete file C:\\Windows\\system32\\TolDemo.dll\n"
               "delete file C:\\Windows\\system32\\TolDemoCFG.dll\n");
-    EXPECT_FALSE(FileThere(kDriver));
-    EXPECT_FALSE(FileThere(kLibrary));
-    EXPECT_FALSE(FileThere(kConfigLibrary));
+    EXPECT_FALSE(tools::FileExists(kDriver));
+    EXPECT_FALSE(tools::FileExists(kLibrary));
+    EXPECT_FALSE(tools::FileExists(kConfigLibrary));
 }
 
 TEST_F(DeleteDriverFiles, AMissingFileIsSkippedWithoutALine) {
-    setup_test::WriteFile(kLibrary, "dll");
+    EXPECT_TRUE(tools::WriteMachineFile(kLibrary, "dll"));
     char key[] = "TolDemoS";
     testing::internal::CaptureStdout();
     EXPECT_EQ(DeleteDriverFile(key), 0);
@@ -167,33 +167,36 @@ TEST_F(DeleteDriverFiles, AMissingFileIsSkippedWithoutALine) {
 
 TEST_F(DeleteDriverFiles, StopsAtTheFirstFileThatStaysWithItsError) {
     DriverFiles();
-    setup_test::FailCall("DeleteFileA", kLibrary, ERROR_ACCESS_DENIED);
+    tools::FailCall("DeleteFileA", kLibrary, ERROR_ACCESS_DENIED);
     char key[] = "TolDemoS";
     testing::internal::CaptureStdout();
     EXPECT_EQ(DeleteDriverFile(key), ERROR_ACCESS_DENIED);
     testing::internal::GetCapturedStdout();
-    EXPECT_FALSE(FileThere(kDriver));
-    EXPECT_TRUE(FileThere(kLibrary));
-    EXPECT_TRUE(FileThere(kConfigLibrary));
+    EXPECT_FALSE(tools::FileExists(kDriver));
+    EXPECT_TRUE(tools::FileExists(kLibrary));
+    EXPECT_TRUE(tools::FileExists(kConfigLibrary));
 }
 
 TEST_F(DeleteDriverFiles, RefusesAnEmptyKeyAndReportsAnUnknownWindowsFolder) {
     DriverFiles();
     char empty[] = "";
     EXPECT_EQ(DeleteDriverFile(empty), 2);
-    setup_test::FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
+    tools::FailCall("GetWindowsDirectoryA", "", ERROR_NOT_ENOUGH_MEMORY);
     char key[] = "TolDemoS";
     EXPECT_EQ(DeleteDriverFile(key), ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_TRUE(FileThere(kDriver));
+    EXPECT_TRUE(tools::FileExists(kDriver));
 }
 
 class RemoveDevicesById : public setup_test::MachineTest {};
 
 TEST_F(RemoveDevicesById, RemovesPresentAndRememberedEntriesByContainment) {
-    setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001&SUBSYS_1"}});
-    setup_test::AddBoard(
-        {"PCI\\VEN_5AE3&DEV_0001\\2", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Phantom});
-    setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_0002\\1", {"PCI\\VEN_5AE3&DEV_0002"}});
+    EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001&SUBSYS_1"}}),
+              nullptr);
+    EXPECT_NE(
+        tools::AddBoard(
+            {"PCI\\VEN_5AE3&DEV_0001\\2", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Phantom}),
+        nullptr);
+    EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0002\\1", {"PCI\\VEN_5AE3&DEV_0002"}}), nullptr);
     char id[] = "pci\\ven_5ae3&dev_0001";
     EXPECT_TRUE(RemoveDevice(id));
     EXPECT_FALSE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\1"));
@@ -202,17 +205,20 @@ TEST_F(RemoveDevicesById, RemovesPresentAndRememberedEntriesByContainment) {
 }
 
 TEST_F(RemoveDevicesById, AnEntryWhoseListCannotBeReadOrDoesNotFitIsPassedOver) {
-    setup_test::AddBoard({"ACPI\\PNP0A03\\0",
-                          {"ACPI\\PNP0A03"},
-                          sim::Presence::Present,
-                          0,
-                          setup_test::kSystemClass});
-    setup_test::AddBoard(
-        {"PCI\\VEN_5AE3&DEV_0001\\1", setup_test::ListPast4096Bytes("PCI\\VEN_5AE3&DEV_0001")});
-    setup_test::AddBoard(
-        {"PCI\\VEN_5AE3&DEV_0001\\2", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Phantom});
-    setup_test::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0",
-                         ERROR_ACCESS_DENIED);
+    EXPECT_NE(tools::AddBoard({"ACPI\\PNP0A03\\0",
+                               {"ACPI\\PNP0A03"},
+                               sim::Presence::Present,
+                               0,
+                               tools::kSystemClass}),
+              nullptr);
+    EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1",
+                               setup_test::ListPast4096Bytes("PCI\\VEN_5AE3&DEV_0001")}),
+              nullptr);
+    EXPECT_NE(
+        tools::AddBoard(
+            {"PCI\\VEN_5AE3&DEV_0001\\2", {"PCI\\VEN_5AE3&DEV_0001"}, sim::Presence::Phantom}),
+        nullptr);
+    tools::FailCall("SetupDiGetDeviceRegistryPropertyA", "ACPI\\PNP0A03\\0", ERROR_ACCESS_DENIED);
     char id[] = "PCI\\VEN_5AE3&DEV_0001";
     EXPECT_TRUE(RemoveDevice(id));
     EXPECT_TRUE(DeviceThere("ACPI\\PNP0A03\\0"));
@@ -221,7 +227,7 @@ TEST_F(RemoveDevicesById, AnEntryWhoseListCannotBeReadOrDoesNotFitIsPassedOver) 
 }
 
 TEST_F(RemoveDevicesById, AnEmptyTextRemovesNothing) {
-    setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001"}});
+    EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001"}}), nullptr);
     char empty[] = "";
     EXPECT_FALSE(RemoveDevice(empty));
     EXPECT_FALSE(RemoveDevice(nullptr));
@@ -229,10 +235,10 @@ TEST_F(RemoveDevicesById, AnEmptyTextRemovesNothing) {
 }
 
 TEST_F(RemoveDevicesById, NoMatchIsTrueAndARefusedRemovalIsFalse) {
-    setup_test::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001"}});
+    EXPECT_NE(tools::AddBoard({"PCI\\VEN_5AE3&DEV_0001\\1", {"PCI\\VEN_5AE3&DEV_0001"}}), nullptr);
     char other[] = "USB\\VID_2E5B";
     EXPECT_TRUE(RemoveDevice(other));
-    setup_test::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
+    tools::FailCall("SetupDiRemoveDevice", "", ERROR_ACCESS_DENIED);
     char id[] = "PCI\\VEN_5AE3&DEV_0001";
     EXPECT_FALSE(RemoveDevice(id));
     EXPECT_TRUE(DeviceThere("PCI\\VEN_5AE3&DEV_0001\\1"));

@@ -40,7 +40,7 @@ TEST_F(UninstallReaders, WithoutTheStoreNoRecordIsFound) {
 }
 
 TEST_F(UninstallReaders, APropertyBufferGrowsToTheWholeList) {
-    DemoBoard(1, "oem3.inf", {"DEMO", std::string(300, 'X')});
+    EXPECT_NE(tools::AddDemoBoard(1, "oem3.inf", {"DEMO", std::string(300, 'X')}), "");
     SP_DEVINFO_DATA device;
     platform::UniqueDevInfo set = FirstDevice(device);
     platform::UniqueLocal buffer;
@@ -54,7 +54,7 @@ TEST_F(UninstallReaders, APropertyBufferGrowsToTheWholeList) {
 }
 
 TEST_F(UninstallReaders, AFailedReadFreesTheBuffer) {
-    DemoBoard(1, "oem3.inf");
+    EXPECT_NE(tools::AddDemoBoard(1, "oem3.inf"), "");
     SP_DEVINFO_DATA device;
     platform::UniqueDevInfo set = FirstDevice(device);
     platform::UniqueLocal buffer;
@@ -66,7 +66,7 @@ TEST_F(UninstallReaders, AFailedReadFreesTheBuffer) {
 }
 
 TEST_F(UninstallReaders, TheInfNameComesFromTheDriverKey) {
-    DemoBoard(1, "oem12.inf");
+    EXPECT_NE(tools::AddDemoBoard(1, "oem12.inf"), "");
     SP_DEVINFO_DATA device;
     platform::UniqueDevInfo set = FirstDevice(device);
     char name[MAX_PATH] = "unchanged";
@@ -75,7 +75,7 @@ TEST_F(UninstallReaders, TheInfNameComesFromTheDriverKey) {
 }
 
 TEST_F(UninstallReaders, AnInfNameThatFillsTheBufferIsRefused) {
-    DemoBoard(1, std::string(MAX_PATH, 'o'));
+    EXPECT_NE(tools::AddDemoBoard(1, std::string(MAX_PATH, 'o')), "");
     SP_DEVINFO_DATA device;
     platform::UniqueDevInfo set = FirstDevice(device);
     char name[MAX_PATH] = "unchanged";
