@@ -1,8 +1,7 @@
 // UpdateNewDriver: the demo, legacy and plug-and-play paths of a driver update; for a
 // plug-and-play board, the old package copies go, the new package is staged, and then the
 // present board is updated or the absent board's entries are prepared for its return.
-#include "setup/update.h"
-
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +15,13 @@
 #include "setup/oem_inf.h"
 
 namespace {
+
+// CONFIGFLAG_REINSTALL (regstr.h, which windows.h does not bring in): the system installs the
+// newest staged package for the entry when its board is next attached.
+constexpr DWORD kConfigFlagReinstall = 0x00000020;
+
+// The absent board's answer when its device entries cannot be listed.
+constexpr int32_t kNoDeviceList = static_cast<int32_t>(0xE0000017);
 
 // The absent board's entries: lists are read into 4096 bytes, and an entry whose list cannot
 // be read, or does not fit, is passed over while the rest are still marked.
@@ -46,6 +52,77 @@ void MarkEntry(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 bool InfFileExists(const char* infFile) {
     return GetFileAttributesA(infFile) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes every OEM INF copy of the kernel key's package, one after the other; ends at the
+// first copy that cannot be removed.
+void RemoveOldInfCopies(char* kernelKey) {
+    char oemFile[MAX_PATH] = {};
+    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
+        // A copy that stays would be found again and again.
+        if (DeleteOemInfFile(oemFile) != 0) {
+            break;
+        }
+        std::memset(oemFile, 0, sizeof oemFile);
+    }
+}
+
+enum class Staging { Staged, FirstCopyFailed, ReplaceFailed };
+
+// Stages the package into the driver store, replacing an identical one already staged.
+// `error` gets ERROR_SUCCESS, or the error of the copy that failed.
+Staging StagePackage(const char* infFile, DWORD& error) {
+    char destination[MAX_PATH] = {};
+    error = ERROR_SUCCESS;
+    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, destination, MAX_PATH,
+                         nullptr, nullptr)) {
+        return Staging::Staged;
+    }
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS) {
+        if (error == ERROR_SUCCESS) {
+            error = ERROR_GEN_FAILURE;
+        }
+        return Staging::FirstCopyFailed;
+    }
+    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_REPLACEONLY, destination, MAX_PATH,
+                         nullptr, nullptr)) {
+        error = ERROR_SUCCESS;
+        return Staging::Staged;
+    }
+    error = GetLastError();
+    if (error == ERROR_SUCCESS) {
+        error = ERROR_GEN_FAILURE;
+    }
+    return Staging::ReplaceFailed;
+}
+
+// Sets the reinstall flag on every remembered entry of an absent board whose first hardware
+// ID, upper-cased, contains `hardwareId`. False when the entries cannot be listed, or not to
+// their end; `seen` tells whether any entry of the board exists, attached or not.
+bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
+    seen = false;
+    platform::UniqueDevInfo set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!set) {
+        return false;
+    }
+    // Entries past a failed enumeration were never looked at: the absent board may have some,
+    // so the walk reports that it could not list them rather than that there are none.
+    const DeviceScanEnd end = ForEachDeviceHardwareIds(
+        set.get(), kEntryReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
+            // The ID is compared as the caller gave it: one in lower case matches no entry.
+            if (!Contains(UpperCase(FirstHardwareId(ids)), hardwareId)) {
+                return false;
+            }
+            seen = true;
+            ULONG status = 0;
+            ULONG problem = 0;
+            if (CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_NO_SUCH_DEVNODE) {
+                MarkEntry(set.get(), device);
+            }
+            return false;
+        });
+    return end != DeviceScanEnd::Failed;
 }
 
 int32_t UpdateDemoBoard(char* infFile) {
@@ -119,71 +196,6 @@ int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
 }
 
 }  // namespace
-
-unsigned RemoveOldInfCopies(char* kernelKey) {
-    unsigned removed = 0;
-    char oemFile[MAX_PATH] = {};
-    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
-        // A copy that stays would be found again and again.
-        if (DeleteOemInfFile(oemFile) != 0) {
-            break;
-        }
-        ++removed;
-        std::memset(oemFile, 0, sizeof oemFile);
-    }
-    return removed;
-}
-
-Staging StagePackage(const char* infFile, DWORD& error) {
-    char destination[MAX_PATH] = {};
-    error = ERROR_SUCCESS;
-    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_NOOVERWRITE, destination, MAX_PATH,
-                         nullptr, nullptr)) {
-        return Staging::Staged;
-    }
-    error = GetLastError();
-    if (error != ERROR_FILE_EXISTS) {
-        if (error == ERROR_SUCCESS) {
-            error = ERROR_GEN_FAILURE;
-        }
-        return Staging::FirstCopyFailed;
-    }
-    if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_REPLACEONLY, destination, MAX_PATH,
-                         nullptr, nullptr)) {
-        error = ERROR_SUCCESS;
-        return Staging::Staged;
-    }
-    error = GetLastError();
-    if (error == ERROR_SUCCESS) {
-        error = ERROR_GEN_FAILURE;
-    }
-    return Staging::ReplaceFailed;
-}
-
-bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
-    seen = false;
-    platform::UniqueDevInfo set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    if (!set) {
-        return false;
-    }
-    // Entries past a failed enumeration were never looked at: the absent board may have some,
-    // so the walk reports that it could not list them rather than that there are none.
-    const DeviceScanEnd end = ForEachDeviceHardwareIds(
-        set.get(), kEntryReading, [&](SP_DEVINFO_DATA& device, const char* ids) {
-            // The ID is compared as the caller gave it: one in lower case matches no entry.
-            if (!Contains(UpperCase(FirstHardwareId(ids)), hardwareId)) {
-                return false;
-            }
-            seen = true;
-            ULONG status = 0;
-            ULONG problem = 0;
-            if (CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_NO_SUCH_DEVNODE) {
-                MarkEntry(set.get(), device);
-            }
-            return false;
-        });
-    return end != DeviceScanEnd::Failed;
-}
 
 int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) BOARDKIT_NOEXCEPT {
     // An empty ID is contained in every catalog ID: it would select the demo row.
