@@ -126,6 +126,16 @@ bool FindOemInfForKernelKey(char* kernelKey, char* oemFile) {
     return FindOemInfByHardwareId(oemFile, hardwareId);
 }
 
+void RemoveOemInfCopies(char* kernelKey) {
+    char oemFile[MAX_PATH] = {};
+    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
+        if (DeleteOemInfFile(oemFile) != 0) {
+            return;
+        }
+        std::memset(oemFile, 0, sizeof oemFile);
+    }
+}
+
 bool FindOemInfByHardwareId(char* oemFile, char* hardwareId) {
     std::string folder;
     std::string pattern;

@@ -13,6 +13,10 @@ void KernelKeyOfInf(char* infPath, char* kernelKey);
 // an empty key, a key no row contains, or when no copy carries the row's hardware ID.
 bool FindOemInfForKernelKey(char* kernelKey, char* oemFile);
 
+// Removes the OEM INF copies of the kernel key's package one after the other, until none is
+// left or one cannot be removed (a copy that stays would be found again and again).
+void RemoveOemInfCopies(char* kernelKey);
+
 // The first oem*.inf of the INF folder whose text contains `hardwareId` exactly as given
 // (case-sensitive); writes its file name into `oemFile` (MAX_PATH characters).
 bool FindOemInfByHardwareId(char* oemFile, char* hardwareId);

@@ -54,19 +54,6 @@ bool InfFileExists(const char* infFile) {
     return GetFileAttributesA(infFile) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Removes every OEM INF copy of the kernel key's package, one after the other; ends at the
-// first copy that cannot be removed.
-void RemoveOldInfCopies(char* kernelKey) {
-    char oemFile[MAX_PATH] = {};
-    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
-        // A copy that stays would be found again and again.
-        if (DeleteOemInfFile(oemFile) != 0) {
-            break;
-        }
-        std::memset(oemFile, 0, sizeof oemFile);
-    }
-}
-
 enum class Staging { Staged, FirstCopyFailed, ReplaceFailed };
 
 // Stages the package into the driver store, replacing an identical one already staged.
@@ -171,7 +158,7 @@ int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
     }
     char kernelKey[MAX_PATH] = {};
     KernelKeyOfInf(infFile, kernelKey);
-    RemoveOldInfCopies(kernelKey);
+    RemoveOemInfCopies(kernelKey);
     DWORD staged = ERROR_SUCCESS;
     // A failed replacing copy ends the update with its error; a failed first copy does not,
     // and the present board is then updated from the INF path given.

@@ -62,17 +62,6 @@ void RemoveRecordsOf(const std::string& kernelKey, InfCopySeen& seen) {
     });
 }
 
-// Removes the package's copies until none is left or one stays.
-void RemoveInfCopies(char* kernelKey) {
-    char name[MAX_PATH] = {};
-    while (FindOemInfForKernelKey(kernelKey, name)) {
-        if (DeleteOemInfFile(name) != 0) {
-            return;
-        }
-        std::memset(name, 0, sizeof name);
-    }
-}
-
 }  // namespace
 
 int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
@@ -94,7 +83,7 @@ int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     if (seen.found && seen.name[0] != '\0') {
         DeleteOemInfFile(seen.name);
     }
-    RemoveInfCopies(kernelKey);
+    RemoveOemInfCopies(kernelKey);
     const int32_t result = DeleteDriverFile(kernelKey);
     RemovePreinstallValue(kernelKey);
     SweepAliasRecords();
