@@ -27,8 +27,3 @@ int32_t RemovePreinstallValue(const char* kernelKey);
 // Opens record `deviceNumber` ("Device" and digits) with KEY_ALL_ACCESS into `record`: 0,
 // kNoSuchRecord (no such record, or no store), or kRecordUnreadable (it cannot be opened).
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record);
-
-// Reads a device property into `buffer`, growing it (zero-filled, LocalAlloc) to the size the
-// platform asks for. False on any other failure, with the buffer freed and `size` 0.
-bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                       platform::UniqueLocal& buffer, DWORD& size);

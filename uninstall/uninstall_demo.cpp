@@ -42,12 +42,12 @@ bool ReadRecordValue(int32_t deviceNumber, const char* valueName, uint32_t& valu
 
 // The first string of a device's location information; false when it cannot be read.
 bool LocationText(HDEVINFO set, SP_DEVINFO_DATA& device, std::string& text) {
-    platform::UniqueLocal buffer;
-    DWORD size = 0;
-    if (!GetDeviceProperty(set, &device, SPDRP_LOCATION_INFORMATION, buffer, size)) {
+    DevicePropertyBuffer buffer;
+    if (ReadDeviceProperty(set, device, SPDRP_LOCATION_INFORMATION, 0, buffer) !=
+        PropertyRead::Read) {
         return false;
     }
-    text.assign(static_cast<const char*>(buffer.get()));
+    text.assign(buffer.text());
     return true;
 }
 
@@ -163,36 +163,6 @@ uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
         return RecordScanStep::Stop;
     });
     return result;
-}
-
-bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                       platform::UniqueLocal& buffer, DWORD& size) {
-    for (;;) {
-        DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr,
-                                              static_cast<BYTE*>(buffer.get()), size, &required)) {
-            if (!buffer) {
-                // A property of no bytes still hands its reader a terminated text.
-                buffer.reset(LocalAlloc(LMEM_ZEROINIT, 2));
-            }
-            return static_cast<bool>(buffer);
-        }
-        // A size that does not grow would ask the same question forever.
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= size) {
-            break;
-        }
-        buffer.reset();
-        size = 0;
-        // Two zero bytes past the reported size end a list stored without its terminators.
-        buffer.reset(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(required) + 2));
-        if (!buffer) {
-            break;
-        }
-        size = required;
-    }
-    buffer.reset();
-    size = 0;
-    return false;
 }
 
 uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
