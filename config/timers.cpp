@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/privilege.h"
 #include "platform/unique.h"
 
 using platform::UniqueFile;
@@ -44,23 +45,6 @@ void SwitchTimer(int start, UINT_PTR& id, TIMERPROC procedure) {
     KillTimer(nullptr, id);
     Sleep(kTimerStopWaitMs);
     id = 0;
-}
-
-// Needed to read the memory of processes that run under another account. False when a step
-// fails: the process at hand is then passed over, never read or ended on a half-made token.
-bool EnableDebugPrivilege() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw)) {
-        return false;
-    }
-    UniqueHandle token(raw);
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
-    if (!LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) {
-        return false;
-    }
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
 }
 
 bool ReadRemote(HANDLE process, const void* address, void* buffer, size_t size) {
@@ -112,9 +96,6 @@ UINT_PTR TrayTimerId() {
 }
 
 bool ReadProcessCommandLine(DWORD processId, std::string& commandLine) {
-    if (!EnableDebugPrivilege()) {
-        return false;
-    }
     UniqueHandle process(OpenProcess(kReadAccess, FALSE, processId));
     if (!process) {
         return false;
@@ -246,6 +227,11 @@ void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) BO
     if (!snapshot) {
         return;
     }
+    // Needed to read the memory of processes that run under another account; once per tick.
+    // Without it no process is read or ended on a half-made token: the tick passes them over.
+    if (!platform::EnableTokenPrivilege(SE_DEBUG_NAME)) {
+        return;
+    }
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more;
@@ -255,10 +241,9 @@ void KillerInstallProcTimer(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) BO
             commandLine.find(kWizardCommandLineMark) == std::string::npos) {
             continue;
         }
-        HANDLE process = OpenProcess(kTerminateAccess, FALSE, entry.th32ProcessID);
-        if (process != nullptr) {
-            TerminateProcess(process, 0);
-            CloseHandle(process);
+        UniqueHandle process(OpenProcess(kTerminateAccess, FALSE, entry.th32ProcessID));
+        if (process) {
+            TerminateProcess(process.get(), 0);
         }
     }
 }

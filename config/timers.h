@@ -27,9 +27,9 @@ UINT_PTR TrayTimerId();
 void CALLBACK SweepTrayIcons(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
 // Reads the command line of process `processId` into `commandLine` (ANSI, as the process's
-// own UTF-16 text converts). False when any step fails (enabling the debug privilege first
-// included) or the text does not fit the 260-byte
-// buffer with room to spare; the process must then be passed over.
+// own UTF-16 text converts). False when any step fails or the text does not fit the 260-byte
+// buffer with room to spare; the process must then be passed over. A process of another
+// account is read only once the caller has enabled the debug privilege.
 bool ReadProcessCommandLine(DWORD processId, std::string& commandLine);
 
 // Finds an export of a loaded module by walking the module's own export directory: `name`
