@@ -7,17 +7,12 @@
 #include "boardkit/operations.h"
 #include "catalog/text.h"
 #include "config/store.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 
 namespace {
 
 constexpr int32_t kNullArgument = 2;
-
-// A failing call that left no error code still failed: never let it read as success.
-DWORD LastErrorOrFailure() {
-    const DWORD error = GetLastError();
-    return error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
-}
 
 bool SetPropertyChange(HDEVINFO set, SP_DEVINFO_DATA& device, DeviceStateChange change) {
     SP_PROPCHANGE_PARAMS params;
@@ -92,12 +87,12 @@ int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber,
         last = kEnableHere;
     }
     if (!SetPropertyChange(set.get(), device, last)) {
-        const DWORD error = LastErrorOrFailure();
+        const DWORD error = platform::LastErrorOr(ERROR_GEN_FAILURE);
         ReportRestart(set.get(), device, reboot);
         return static_cast<int32_t>(error);
     }
     if (!SetupDiChangeState(set.get(), &device)) {
-        return static_cast<int32_t>(LastErrorOrFailure());
+        return static_cast<int32_t>(platform::LastErrorOr(ERROR_GEN_FAILURE));
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "legacy/device_node.h"
 #include "legacy/legacy_install.h"
 #include "legacy/resource_dialog.h"
+#include "platform/last_error.h"
 
 namespace {
 
@@ -18,9 +19,9 @@ uint32_t ChooseResourcesAndInstall(char* infFile) {
                                            IsaConfigDialogProc, 0);
     if (choice != kDialogOk) {
         // A dialog that could not be shown is a failure, not a user's Cancel.
-        const DWORD error = choice == -1 ? GetLastError() : ERROR_SUCCESS;
+        const DWORD error = choice == -1 ? platform::LastErrorOr(ERROR_GEN_FAILURE) : 0;
         DeleteDeviceNode();
-        return choice == -1 ? (error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE) : 0;
+        return error;
     }
     const uint32_t written =
         SetResource(IsaResourceSelection.ioBase, IsaResourceSelection.rangeLength,

@@ -8,6 +8,7 @@
 
 #include "boardkit/operations.h"
 #include "catalog/text.h"
+#include "platform/last_error.h"
 #include "platform/system_library.h"
 #include "platform/unique.h"
 
@@ -20,12 +21,6 @@ typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND parent, LPCSTR 
 // INSTALLFLAG_FORCE: install the package even when the installed driver is newer or ranks
 // better, which is what a caller asking for this package means.
 constexpr DWORD kInstallFlagForce = 0x00000001;
-
-// The error of a failed step; a step that failed without saying why still counts as failed.
-DWORD ErrorOrDefault(DWORD fallback) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
 
 // Copies a text argument into a buffer of MAX_PATH characters; false when it does not fit.
 bool CopyArgument(const char* text, char (&buffer)[MAX_PATH]) {
@@ -48,18 +43,18 @@ bool FileFound(const char* path) {
 uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* rebootRequired) {
     platform::UniqueLibrary library(platform::LoadSystemLibrary("newdev.dll"));
     if (!library) {
-        return ErrorOrDefault(ERROR_MOD_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_MOD_NOT_FOUND);
     }
     const auto update =
         reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
             GetProcAddress(library.get(), "UpdateDriverForPlugAndPlayDevicesA")));
     if (update == nullptr) {
-        return ErrorOrDefault(ERROR_PROC_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_PROC_NOT_FOUND);
     }
     BOOL reboot = FALSE;
     const BOOL installed = update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot);
     // Read right after the call that failed, before anything else runs.
-    const DWORD error = installed ? ERROR_SUCCESS : ErrorOrDefault(ERROR_GEN_FAILURE);
+    const DWORD error = installed ? ERROR_SUCCESS : platform::LastErrorOr(ERROR_GEN_FAILURE);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot ? 1 : 0;
     }

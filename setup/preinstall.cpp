@@ -10,6 +10,7 @@
 #include "boardkit/operations.h"
 #include "config/store.h"
 #include "legacy/device_node.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 #include "setup/device_properties.h"
 #include "setup/install.h"
@@ -101,8 +102,7 @@ DWORD WriteLocation(const char (&text)[kBoardNumberTextSize]) {
     if (!SetupDiSetDeviceRegistryPropertyA(
             CurrentDeviceNode.deviceInfoSet, &CurrentDeviceNode.deviceInfoData,
             SPDRP_LOCATION_INFORMATION, reinterpret_cast<const BYTE*>(text), bytes)) {
-        const DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     return ERROR_SUCCESS;
 }

@@ -9,6 +9,7 @@
 #include "boardkit/operations.h"
 #include "catalog/catalog.h"
 #include "catalog/text.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 #include "setup/device_properties.h"
 #include "setup/install.h"
@@ -65,11 +66,8 @@ Staging StagePackage(const char* infFile, DWORD& error) {
                          nullptr, nullptr)) {
         return Staging::Staged;
     }
-    error = GetLastError();
+    error = platform::LastErrorOr(ERROR_GEN_FAILURE);
     if (error != ERROR_FILE_EXISTS) {
-        if (error == ERROR_SUCCESS) {
-            error = ERROR_GEN_FAILURE;
-        }
         return Staging::FirstCopyFailed;
     }
     if (SetupCopyOEMInfA(infFile, nullptr, SPOST_PATH, SP_COPY_REPLACEONLY, destination, MAX_PATH,
@@ -77,10 +75,7 @@ Staging StagePackage(const char* infFile, DWORD& error) {
         error = ERROR_SUCCESS;
         return Staging::Staged;
     }
-    error = GetLastError();
-    if (error == ERROR_SUCCESS) {
-        error = ERROR_GEN_FAILURE;
-    }
+    error = platform::LastErrorOr(ERROR_GEN_FAILURE);
     return Staging::ReplaceFailed;
 }
 

@@ -8,6 +8,7 @@
 #include "config/store.h"
 #include "setup/device_properties.h"
 #include "uninstall/uninstall.h"
+#include "platform/last_error.h"
 
 namespace {
 
@@ -108,8 +109,7 @@ void RemoveDemoDevice(HDEVINFO set, SP_DEVINFO_DATA& device, int32_t deviceNumbe
     const bool haveInf = GetDeviceInfPath(set, &device, infName);
     state.attempted = true;
     if (!SetupDiRemoveDevice(set, &device)) {
-        const DWORD error = GetLastError();
-        state.removalError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+        state.removalError = platform::LastErrorOr(ERROR_GEN_FAILURE);
         state.lastRemoved = false;
         return;
     }
