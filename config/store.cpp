@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalog/numbers.h"
+
 const char* const kConfigurationRootPath = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN";
 const char* const kMapEntryKeyName = "MapEntry";
 
@@ -13,10 +15,6 @@ namespace {
 constexpr DWORD kKeyNameSize = MAX_PATH;
 constexpr const char kRecordPrefix[] = "Device";
 constexpr std::size_t kRecordPrefixLength = sizeof kRecordPrefix - 1;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -58,21 +56,14 @@ bool ParseConfigurationKeyName(const char* name, uint32_t& deviceNumber) {
     if (name == nullptr || !BeginsWithNoCase(name, kRecordPrefix)) {
         return false;
     }
-    const char* digits = name + kRecordPrefixLength;
-    if (*digits == '\0') {
+    // The digits must run to the end of the name.
+    const std::string_view digits(name + kRecordPrefixLength);
+    uint32_t number = 0;
+    std::size_t length = 0;
+    if (!LeadingDecimal(digits, number, length) || length != digits.size()) {
         return false;
     }
-    uint64_t number = 0;
-    for (const char* c = digits; *c != '\0'; ++c) {
-        if (!IsDigit(*c)) {
-            return false;
-        }
-        number = number * 10 + static_cast<uint64_t>(*c - '0');
-        if (number > 0xFFFFFFFFull) {
-            return false;
-        }
-    }
-    deviceNumber = static_cast<uint32_t>(number);
+    deviceNumber = number;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/numbers.h"
 #include "config/store.h"
 #include "setup/device_properties.h"
 #include "uninstall/uninstall.h"
@@ -55,17 +56,8 @@ bool LocationText(HDEVINFO set, SP_DEVINFO_DATA& device, std::string& text) {
 // The leading decimal digits of a location text; false when it starts with none, so that a
 // location such as "Root" never stands for board 0.
 bool BoardNumberOf(const std::string& text, uint32_t& number) {
-    std::size_t digits = 0;
-    uint64_t value = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-        value = value * 10 + static_cast<uint64_t>(text[digits] - '0');
-        if (value > 0xFFFFFFFFu) {
-            return false;
-        }
-        ++digits;
-    }
-    number = static_cast<uint32_t>(value);
-    return digits != 0;
+    std::size_t length = 0;
+    return LeadingDecimal(text, number, length);
 }
 
 // The first demo record (ProductID 0) whose BoardID is the number; the scan ends at the
