@@ -18,7 +18,6 @@ namespace {
 constexpr DWORD kPreinstallTextSize = MAX_PATH;
 constexpr uint32_t kListWritten = 1;
 constexpr uint32_t kDriverlessListWritten = 0;
-constexpr uint32_t kHardwareIdsUnreadable = 2;
 // A device whose hardware IDs cannot be read ends the driverless list without a file.
 constexpr HardwareIdReading kDriverlessListReading{UnreadableIds::EndScan, 0};
 
@@ -170,7 +169,7 @@ uint32_t GetDeviceExistNotInstalledList(char* path) BOARDKIT_NOEXCEPT {
                 "\nGetDeviceExistNotInstalledList: a device's hardware IDs cannot be "
                 "read (error %lu); no list written\n",
                 static_cast<unsigned long>(error));
-            return kHardwareIdsUnreadable;
+            return kResultFailed;
         }
     }
     return WriteOrReport("GetDeviceExistNotInstalledList", path, list, kDriverlessListWritten);

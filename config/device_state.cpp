@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int32_t kNullArgument = 2;
-
 bool SetPropertyChange(HDEVINFO set, SP_DEVINFO_DATA& device, DeviceStateChange change) {
     SP_PROPCHANGE_PARAMS params;
     std::memset(&params, 0, sizeof params);
@@ -39,11 +37,11 @@ void ReportRestart(HDEVINFO set, SP_DEVINFO_DATA& device, int* reboot) {
 
 int32_t ChangeRecordDevices(char* kernelKey, uint32_t enable) {
     if (kernelKey == nullptr) {
-        return kNullArgument;
+        return kResultFailed;
     }
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return static_cast<int32_t>(kStoreNotFound);
+        return static_cast<int32_t>(kResultNotFound);
     }
     root.reset();
     // The caller sees its text upper-cased, as it always has.
@@ -111,7 +109,7 @@ int32_t UnloadDevice(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
     std::memset(&device, 0, sizeof device);
     uint32_t result = FindConfiguredDevice(static_cast<uint32_t>(deviceNumber), set, device);
     if (result == 0 && set && device.DevInst != 0) {
-        result = SetupDiRemoveDevice(set.get(), &device) ? 0 : kStoreNotFound;
+        result = SetupDiRemoveDevice(set.get(), &device) ? 0 : kResultNotFound;
     }
     return static_cast<int32_t>(result);
 }

@@ -184,7 +184,7 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
     platform::UniqueDevInfo devices(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (!devices) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     bool found = false;
     ForEachDeviceHardwareIds(
@@ -199,7 +199,7 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
             return true;
         });
     if (!found) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     set = std::move(devices);
     return 0;

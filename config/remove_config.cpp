@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kNullArgument = 2;
-
 // Deletes the visited record and then its map entry. A record that stays (it has subkeys, or
 // access is denied) keeps its map entry, so the framework's two halves never disagree.
 void RemoveVisitedRecord(ConfigurationRecord& record) {
@@ -22,7 +20,7 @@ void RemoveVisitedRecord(ConfigurationRecord& record) {
 
 uint32_t RemoveConfigurationByKernelKey(char* kernelKey) BOARDKIT_NOEXCEPT {
     if (kernelKey == nullptr) {
-        return kNullArgument;
+        return kResultFailed;
     }
     // A key longer than any record's KernelKey matches nothing, cut or not.
     const std::string wanted = UpperCase(kernelKey);
@@ -49,7 +47,7 @@ uint32_t RemoveConfigurationByProductID(uint32_t productId) BOARDKIT_NOEXCEPT {
 uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     const std::string name = ConfigurationKeyName(deviceNumber);
     platform::UniqueHKey record;

@@ -130,7 +130,7 @@ NameScanEnd ScanSubkeys(SubkeyOpening opening,
 
 uint32_t ForEachConfigurationRecord(
     const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
-    return ScanSubkeys(SubkeyOpening::EachSubkey, visit) == NameScanEnd::NoRoot ? kStoreNotFound
+    return ScanSubkeys(SubkeyOpening::EachSubkey, visit) == NameScanEnd::NoRoot ? kResultNotFound
                                                                                 : 0;
 }
 
@@ -195,7 +195,7 @@ uint32_t GetConfigurationItem(uint32_t deviceNumber, char* valueName, uint32_t b
                               unsigned char* buffer) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     platform::UniqueHKey record;
     if (RegOpenKeyExA(root.get(), ConfigurationKeyName(deviceNumber).c_str(), 0, KEY_ALL_ACCESS,

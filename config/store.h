@@ -9,16 +9,13 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "platform/unique.h"
 #include "platform/win32.h"
 
 // The store root and its map subkey, below HKEY_LOCAL_MACHINE.
 extern const char* const kConfigurationRootPath;
 extern const char* const kMapEntryKeyName;
-
-// The failure the store's operations report: root not openable, no device list, no matching
-// device.
-constexpr uint32_t kStoreNotFound = 0xE0000017;
 
 // Widths in which record values are read; a longer value counts as unreadable.
 constexpr DWORD kRecordNumberWidth = 4;
@@ -57,7 +54,7 @@ enum class RecordScanStep { Continue, Stop };
 // KEY_ALL_ACCESS. The scan ends at the first enumeration error (normally the end) or at a
 // subkey that cannot be opened; after a visit that deleted its subkey (DeleteVisitedRecord
 // succeeded) the same index is visited again, so the next subkey is not skipped. Returns 0, or
-// kStoreNotFound when the root cannot be opened (nothing is visited).
+// kResultNotFound when the root cannot be opened (nothing is visited).
 uint32_t ForEachConfigurationRecord(
     const std::function<RecordScanStep(ConfigurationRecord& record)>& visit);
 
@@ -90,7 +87,7 @@ bool ReadRecordText(HKEY record, const char* valueName, char* text, DWORD capaci
 
 // Finds the present device that record `deviceNumber` describes. 0 with `set` holding the
 // device list and `device` the device's data; 0 with `set` empty when the record has no
-// readable ProductID or no catalog row has it; kStoreNotFound when the device list cannot be
+// readable ProductID or no catalog row has it; kResultNotFound when the device list cannot be
 // built or no present device matches.
 uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& set,
                               SP_DEVINFO_DATA& device);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "platform/last_error.h"
 #include "platform/unique.h"
 
@@ -13,8 +14,6 @@ LegacyDeviceNode CurrentDeviceNode = {nullptr, {}};
 
 namespace {
 
-// Error code for a set-handle check: SetResource refuses a set that was never created.
-constexpr uint32_t kNoDeviceInfoSet = 0xE0000000;
 constexpr std::size_t kClassNameSize = 32;
 // The six strings of the longest record are 4 + 5 * 8 hex digits plus terminators: 51 bytes.
 constexpr std::size_t kResourceRecordSize = 256;
@@ -153,7 +152,7 @@ uint32_t CreateDeviceNode(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
 uint32_t SetResource(uint32_t ioBase, uint32_t ioLength, uint32_t irq, uint32_t irq2,
                      uint32_t dma) BOARDKIT_NOEXCEPT {
     if (CurrentDeviceNode.deviceInfoSet == INVALID_HANDLE_VALUE) {
-        return kNoDeviceInfoSet;
+        return kResultNoDeviceInfoSet;
     }
     char record[kResourceRecordSize] = {};
     std::size_t size = AppendString(record, 0, "Init");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "catalog/text.h"
 #include "platform/last_error.h"
 #include "platform/system_library.h"
@@ -94,7 +95,7 @@ int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) B
     // Setup programs read this result: 0, 2 for a missing argument, or the installer's error.
     uint32_t state = 0;
     if (infFile == nullptr || hardwareId == nullptr) {
-        state = 2;
+        state = kResultFailed;
     } else {
         // The caller's flag stays as it was: the installer gets a flag of this call's own.
         int reboot = 0;

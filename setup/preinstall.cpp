@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "config/store.h"
 #include "legacy/device_node.h"
 #include "platform/last_error.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kNoFreeBoardNumber = 0xE000FFFF;
 // The demo query reads lists as the presence queries do: one that cannot be read ends it.
 constexpr HardwareIdReading kDemoReading{UnreadableIds::EndScan, 0};
 
@@ -31,7 +31,7 @@ bool CopyToStore(char* infFile, char (&copyName)[MAX_PATH]) {
 
 // Collects the board numbers that the demo records (ProductID 0) hold, over every subkey
 // whose name begins with "De". A subkey without a ProductID is no demo record and is passed
-// over. 0, or kStoreNotFound when some subkey may hold a number that cannot be learnt: the
+// over. 0, or kResultNotFound when some subkey may hold a number that cannot be learnt: the
 // store is there but cannot be opened, the names cannot all be enumerated, a subkey cannot be
 // opened, a ProductID is there but cannot be read, or a demo record's BoardID cannot be read. A
 // number that may be taken is never handed out, or two demo devices would share one and their
@@ -45,7 +45,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
         platform::UniqueHKey key;
         if (RegOpenKeyExA(record.root, record.name, 0, KEY_ALL_ACCESS, key.put()) !=
             ERROR_SUCCESS) {
-            result = kStoreNotFound;
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         uint32_t productId = 0;
@@ -54,7 +54,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
             if (status == ERROR_FILE_NOT_FOUND) {
                 return RecordScanStep::Continue;
             }
-            result = kStoreNotFound;
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         if (productId != 0) {
@@ -62,7 +62,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
         }
         uint32_t boardId = 0;
         if (!ReadRecordNumber(key.get(), "BoardID", boardId)) {
-            result = kStoreNotFound;
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         used.push_back(boardId);
@@ -71,7 +71,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
     // Only a store that is not there holds no number; one that cannot be opened may.
     if (end == NameScanEnd::EnumerationFailed ||
         (end == NameScanEnd::NoRoot && GetLastError() != ERROR_FILE_NOT_FOUND)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     return result;
 }
@@ -119,7 +119,7 @@ uint32_t AllocateBoardNumber(uint32_t* boardNumber) {
         ++n;
     }
     if (n > kLastBoardNumber) {
-        return kNoFreeBoardNumber;
+        return kResultTaken;
     }
     if (boardNumber != nullptr) {
         *boardNumber = n;
@@ -157,7 +157,7 @@ bool DeletePreInstallDriverFiles(char* infFile) BOARDKIT_NOEXCEPT {
 
 uint32_t InstallDemoDevice(char* infFile) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr) {
-        return 2;
+        return kResultFailed;
     }
     uint32_t boardNumber = 0;
     if (const uint32_t error = AllocateBoardNumber(&boardNumber)) {

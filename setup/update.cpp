@@ -8,6 +8,7 @@
 
 #include "boardkit/operations.h"
 #include "catalog/catalog.h"
+#include "catalog/results.h"
 #include "catalog/text.h"
 #include "platform/last_error.h"
 #include "platform/unique.h"
@@ -20,9 +21,6 @@ namespace {
 // CONFIGFLAG_REINSTALL (regstr.h, which windows.h does not bring in): the system installs the
 // newest staged package for the entry when its board is next attached.
 constexpr DWORD kConfigFlagReinstall = 0x00000020;
-
-// The absent board's answer when its device entries cannot be listed.
-constexpr int32_t kNoDeviceList = static_cast<int32_t>(0xE0000017);
 
 // The absent board's entries: lists are read into 4096 bytes, and an entry whose list cannot
 // be read, or does not fit, is passed over while the rest are still marked.
@@ -115,7 +113,7 @@ int32_t UpdateDemoBoard(char* infFile) {
     }
     int installed = 0;
     if (!IsDemoDeviceInstalled(&installed)) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     return installed != 0 ? UpdateDemoDriver(infFile)
                           : static_cast<int32_t>(InstallDemoDevice(infFile));
@@ -135,7 +133,7 @@ int32_t UpdateAbsentBoard(char* infFile, char* hardwareId, DWORD stagingError) {
         bool seen = false;
         if (!MarkEntriesForReinstall(hardwareId, seen)) {
             KillBoardkitAPTimer(0);
-            return kNoDeviceList;
+            return static_cast<int32_t>(kResultNotFound);
         }
         if (!seen) {
             UpdatePreinstallRecord(infFile, PreinstallMode::NoDevice);
@@ -183,11 +181,11 @@ int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) BOARDK
     // An empty ID is contained in every catalog ID: it would select the demo row.
     if (infFile == nullptr || hardwareId == nullptr || *hardwareId == '\0' ||
         !FitsBuffer(infFile) || !FitsBuffer(hardwareId)) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     const CatalogEntry* row = CatalogFindByHardwareIdContaining(UpperCase(hardwareId).c_str());
     if (row == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     if (Contains(row->busType, "DEMO")) {
         return UpdateDemoBoard(infFile);

@@ -54,7 +54,7 @@ int32_t DeleteDriverFile(char* kernelKey) BOARDKIT_NOEXCEPT {
     }
     const CatalogEntry* row = KernelKeyRow(kernelKey);
     if (row == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     std::printf("isQuorvatekDeivce %d\n", 1);
     std::string driver;
@@ -80,7 +80,7 @@ int32_t RemovePreinstallValue(const char* kernelKey) {
     platform::UniqueHKey services;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", 0, KEY_ALL_ACCESS,
                       services.put()) != ERROR_SUCCESS) {
-        return static_cast<int32_t>(kRecordUnreadable);
+        return static_cast<int32_t>(kResultNotFound);
     }
     platform::UniqueHKey records;
     const LSTATUS opened =
@@ -92,7 +92,7 @@ int32_t RemovePreinstallValue(const char* kernelKey) {
                                   ? nullptr
                                   : CatalogFindByKernelKeyUnconverted(kernelKey);
     if (row == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     // The record is named after the INF file name without "s.inf".
     const std::string_view file = FileNamePart(row->infRelativePath);

@@ -5,15 +5,9 @@
 #pragma once
 #include <cstdint>
 
+#include "catalog/results.h"
 #include "platform/unique.h"
 #include "platform/win32.h"
-
-// No record with that number, or no demo device with its board number.
-constexpr uint32_t kNoSuchRecord = 0xE0000015;
-// The record exists but is not the demo device's (its ProductID is not 0).
-constexpr uint32_t kNotDemoRecord = 0xE0000001;
-// A record or key that cannot be opened or read.
-constexpr uint32_t kRecordUnreadable = 0xE0000017;
 
 // Writes into `infName` (MAX_PATH characters) the InfPath of the device's driver key: the
 // OEM INF copy's file name. False when the key or the value cannot be read, or the value does
@@ -25,5 +19,5 @@ bool GetDeviceInfPath(HDEVINFO set, SP_DEVINFO_DATA* device, char* infName);
 int32_t RemovePreinstallValue(const char* kernelKey);
 
 // Opens record `deviceNumber` ("Device" and digits) with KEY_ALL_ACCESS into `record`: 0,
-// kNoSuchRecord (no such record, or no store), or kRecordUnreadable (it cannot be opened).
+// kResultNoSuchRecord (no such record, or no store), or kResultNotFound (it cannot be opened).
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record);

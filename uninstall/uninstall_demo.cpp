@@ -36,7 +36,7 @@ bool ReadRecordValue(int32_t deviceNumber, const char* valueName, uint32_t& valu
         return false;
     }
     if (!ReadRecordNumber(record.get(), valueName, value)) {
-        error = kRecordUnreadable;
+        error = kResultNotFound;
         return false;
     }
     return true;
@@ -139,11 +139,11 @@ bool VisitDevice(HDEVINFO set, SP_DEVINFO_DATA& device, const char* ids, WalkSta
 
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
     if (deviceNumber < 0) {
-        return kNoSuchRecord;
+        return kResultNoSuchRecord;
     }
     // Only the wanted record is opened: another subkey that cannot be opened is no reason to
     // miss it.
-    uint32_t result = kNoSuchRecord;
+    uint32_t result = kResultNoSuchRecord;
     ForEachConfigurationName([&](ConfigurationRecord& visited) {
         if (!visited.numbered || visited.deviceNumber != static_cast<uint32_t>(deviceNumber)) {
             return RecordScanStep::Continue;
@@ -151,7 +151,7 @@ uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
         result = RegOpenKeyExA(visited.root, visited.name, 0, KEY_ALL_ACCESS, record.put()) ==
                          ERROR_SUCCESS
                      ? 0
-                     : kRecordUnreadable;
+                     : kResultNotFound;
         return RecordScanStep::Stop;
     });
     return result;
@@ -168,7 +168,7 @@ uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
             return error;
         }
         if (product != 0) {
-            return kNotDemoRecord;
+            return kResultNotDemoRecord;
         }
         if (!ReadRecordValue(deviceNumber, "BoardID", board, error)) {
             return error;
@@ -193,7 +193,7 @@ uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
         }
     }
     if (!state.all && !state.matched) {
-        return kNoSuchRecord;
+        return kResultNoSuchRecord;
     }
     if (state.attempted) {
         return state.lastRemoved ? 0 : state.removalError;

@@ -68,12 +68,12 @@ int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     // An empty key is contained in every row's key; it names no driver.
     if (kernelKey == nullptr || *kernelKey == '\0' ||
         CatalogFindByKernelKey(kernelKey) == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     {
         platform::UniqueHKey root;
         if (!OpenConfigurationRoot(root)) {
-            return static_cast<int32_t>(kStoreNotFound);
+            return static_cast<int32_t>(kResultNotFound);
         }
     }
     UpperCaseInPlace(kernelKey);
