@@ -1,11 +1,10 @@
-// The files, pre-install record and INF copy name that belong to one board driver.
+// The files and the INF copy name that belong to one board driver.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "boardkit/operations.h"
 #include "catalog/catalog.h"
-#include "setup/oem_inf.h"
 #include "setup/system_paths.h"
 #include "uninstall/uninstall.h"
 
@@ -74,30 +73,6 @@ int32_t DeleteDriverFile(char* kernelKey) BOARDKIT_NOEXCEPT {
         return static_cast<int32_t>(error);
     }
     return static_cast<int32_t>(DeleteTracedFile(configuration, true));
-}
-
-int32_t RemovePreinstallValue(const char* kernelKey) {
-    platform::UniqueHKey services;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", 0, KEY_ALL_ACCESS,
-                      services.put()) != ERROR_SUCCESS) {
-        return static_cast<int32_t>(kResultNotFound);
-    }
-    platform::UniqueHKey records;
-    const LSTATUS opened =
-        RegOpenKeyExA(services.get(), "TOLVANPRE", 0, KEY_ALL_ACCESS, records.put());
-    if (opened != ERROR_SUCCESS) {
-        return opened;
-    }
-    const CatalogEntry* row = (kernelKey == nullptr || *kernelKey == '\0')
-                                  ? nullptr
-                                  : CatalogFindByKernelKeyUnconverted(kernelKey);
-    if (row == nullptr) {
-        return static_cast<int32_t>(kResultFailed);
-    }
-    // The record is named after the INF file name without "s.inf".
-    const std::string_view file = FileNamePart(row->infRelativePath);
-    const std::string name(file.substr(0, file.size() < 5 ? 0 : file.size() - 5));
-    return RegDeleteValueA(records.get(), name.c_str());
 }
 
 bool GetDeviceInfPath(HDEVINFO set, SP_DEVINFO_DATA* device, char* infName) {

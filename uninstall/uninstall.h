@@ -1,7 +1,6 @@
-// The pieces the uninstall operations share: the driver's files, its pre-install record, the
-// INF copy a device was installed from, and the readers of records and device properties. The
-// exported operations (UninstallDriver, DeleteDriverFile, RemoveDevice, Uninstall,
-// UninstallNonePnpDriver) are declared in boardkit/operations.h.
+// The readers the uninstall operations share: the INF copy a device was installed from and a
+// record by device number. The exported operations (UninstallDriver, DeleteDriverFile,
+// RemoveDevice, Uninstall, UninstallNonePnpDriver) are declared in boardkit/operations.h.
 #pragma once
 #include <cstdint>
 
@@ -13,10 +12,6 @@
 // OEM INF copy's file name. False when the key or the value cannot be read, or the value does
 // not fit; `infName` is then left as it was.
 bool GetDeviceInfPath(HDEVINFO set, SP_DEVINFO_DATA* device, char* infName);
-
-// Deletes the pre-install record of the kernel key's package: the registry result, 2 when no
-// catalog row has the key (as given), or 0xE0000017 when the services key cannot be opened.
-int32_t RemovePreinstallValue(const char* kernelKey);
 
 // Opens record `deviceNumber` ("Device" and digits) with KEY_ALL_ACCESS into `record`: 0,
 // kResultNoSuchRecord (no such record, or no store), or kResultNotFound (it cannot be opened).

@@ -85,7 +85,7 @@ int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     }
     RemoveOemInfCopies(kernelKey);
     const int32_t result = DeleteDriverFile(kernelKey);
-    RemovePreinstallValue(kernelKey);
+    RemovePreinstallRecord(kernelKey);
     SweepAliasRecords();
     return result;
 }
