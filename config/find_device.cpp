@@ -45,8 +45,7 @@ bool ReadRecordNumberOf(uint32_t deviceNumber, const char* valueName, uint32_t& 
     platform::UniqueHKey root;
     platform::UniqueHKey record;
     return OpenConfigurationRoot(root) &&
-           RegOpenKeyExA(root.get(), ConfigurationKeyName(deviceNumber).c_str(), 0, KEY_ALL_ACCESS,
-                         record.put()) == ERROR_SUCCESS &&
+           OpenRecord(root.get(), deviceNumber, record) == ERROR_SUCCESS &&
            ReadRecordNumber(record.get(), valueName, value);
 }
 

@@ -105,7 +105,7 @@ NameScanEnd ScanSubkeys(SubkeyOpening opening,
         }
         platform::UniqueHKey key;
         if (opening == SubkeyOpening::EachSubkey &&
-            RegOpenKeyExA(root.get(), name, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+            OpenRecord(root.get(), name, key) != ERROR_SUCCESS) {
             return NameScanEnd::Finished;
         }
         ConfigurationRecord record;
@@ -153,6 +153,24 @@ bool DeleteVisitedRecord(ConfigurationRecord& record) {
     return true;
 }
 
+bool DeleteRecordAndMapEntry(ConfigurationRecord& record) {
+    if (!DeleteVisitedRecord(record)) {
+        return false;
+    }
+    if (record.numbered) {
+        DeleteMapEntry(record.deviceNumber);
+    }
+    return true;
+}
+
+LSTATUS OpenRecord(HKEY root, const char* name, platform::UniqueHKey& record) {
+    return RegOpenKeyExA(root, name, 0, KEY_ALL_ACCESS, record.put());
+}
+
+LSTATUS OpenRecord(HKEY root, uint32_t deviceNumber, platform::UniqueHKey& record) {
+    return OpenRecord(root, ConfigurationKeyName(deviceNumber).c_str(), record);
+}
+
 bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value, LSTATUS* status) {
     unsigned char bytes[kRecordNumberWidth] = {};
     DWORD size = sizeof bytes;
@@ -198,8 +216,7 @@ uint32_t GetConfigurationItem(uint32_t deviceNumber, char* valueName, uint32_t b
         return kResultNotFound;
     }
     platform::UniqueHKey record;
-    if (RegOpenKeyExA(root.get(), ConfigurationKeyName(deviceNumber).c_str(), 0, KEY_ALL_ACCESS,
-                      record.put()) == ERROR_SUCCESS) {
+    if (OpenRecord(root.get(), deviceNumber, record) == ERROR_SUCCESS) {
         DWORD size = bufferSize;
         RegQueryValueExA(record.get(), valueName, nullptr, nullptr, buffer, &size);
     }
@@ -218,7 +235,7 @@ void DeleteMapEntry(uint32_t deviceNumber) {
     }
 }
 
-bool DeleteConfigurationKey(uint32_t deviceNumber) {
+bool DeleteConfigurationKey(uint32_t deviceNumber, MapEntry mapEntry) {
     bool gone = true;
     const NameScanEnd end = ForEachConfigurationName([&](ConfigurationRecord& record) {
         if (!record.numbered || record.deviceNumber != deviceNumber) {
@@ -227,7 +244,13 @@ bool DeleteConfigurationKey(uint32_t deviceNumber) {
         gone = DeleteVisitedRecord(record);
         return RecordScanStep::Stop;
     });
-    return gone && end == NameScanEnd::Finished;
+    if (!gone || end != NameScanEnd::Finished) {
+        return false;
+    }
+    if (mapEntry == MapEntry::DeleteWithRecord) {
+        DeleteMapEntry(deviceNumber);
+    }
+    return true;
 }
 
 void SweepAliasRecords() {

@@ -75,6 +75,16 @@ NameScanEnd ForEachConfigurationName(
 // when it is gone; false (the error in GetLastError) when it could not be deleted.
 bool DeleteVisitedRecord(ConfigurationRecord& record);
 
+// Deletes the visited record and then, when its name carries a device number, that number's
+// map entry. A record that stays (it has subkeys, or access is denied) keeps its map entry, so
+// the framework's two halves never disagree. True when the record is gone.
+bool DeleteRecordAndMapEntry(ConfigurationRecord& record);
+
+// Opens the subkey `name` (or "Device%03d" of the number) below the open store root with
+// KEY_ALL_ACCESS, as every reader and deleter of records does; the registry's answer.
+LSTATUS OpenRecord(HKEY root, const char* name, platform::UniqueHKey& record);
+LSTATUS OpenRecord(HKEY root, uint32_t deviceNumber, platform::UniqueHKey& record);
+
 // Record value readers: true only when the value was read and fits. A value that is missing,
 // unreadable or wider than its buffer leaves the output as it was; `status` (when given)
 // receives the registry's answer, ERROR_FILE_NOT_FOUND for a missing value.
@@ -96,10 +106,14 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
 // root is no error.
 void DeleteMapEntry(uint32_t deviceNumber);
 
+// Whether a record's deletion takes the number's map entry with it.
+enum class MapEntry { Keep, DeleteWithRecord };
+
 // Deletes the first subkey whose name carries the device number (ParseConfigurationKeyName),
 // looking at names only. True when no such subkey is left: it was deleted, or the whole
 // enumeration found none; false when it resists deletion or the names cannot be enumerated.
-bool DeleteConfigurationKey(uint32_t deviceNumber);
+// With DeleteWithRecord the number's map entry goes too, only when the result is true.
+bool DeleteConfigurationKey(uint32_t deviceNumber, MapEntry mapEntry = MapEntry::Keep);
 
 // Deletes every record whose name begins with "De" (BeginsWithDe) and that carries an Alias value
 // of at most four bytes. A record that cannot be deleted is passed over, so the sweep always ends.

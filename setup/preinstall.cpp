@@ -43,8 +43,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
             return RecordScanStep::Continue;
         }
         platform::UniqueHKey key;
-        if (RegOpenKeyExA(record.root, record.name, 0, KEY_ALL_ACCESS, key.put()) !=
-            ERROR_SUCCESS) {
+        if (OpenRecord(record.root, record.name, key) != ERROR_SUCCESS) {
             result = kResultNotFound;
             return RecordScanStep::Stop;
         }

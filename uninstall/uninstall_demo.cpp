@@ -86,12 +86,8 @@ int32_t DemoRecordOfBoard(uint32_t boardNumber) {
 
 // The map entry goes only with its record, so a record that stays keeps its entry.
 void DeleteRecordAndEntry(int32_t deviceNumber) {
-    if (deviceNumber < 0) {
-        return;
-    }
-    const uint32_t number = static_cast<uint32_t>(deviceNumber);
-    if (DeleteConfigurationKey(number)) {
-        DeleteMapEntry(number);
+    if (deviceNumber >= 0) {
+        DeleteConfigurationKey(static_cast<uint32_t>(deviceNumber), MapEntry::DeleteWithRecord);
     }
 }
 
@@ -148,10 +144,8 @@ uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
         if (!visited.numbered || visited.deviceNumber != static_cast<uint32_t>(deviceNumber)) {
             return RecordScanStep::Continue;
         }
-        result = RegOpenKeyExA(visited.root, visited.name, 0, KEY_ALL_ACCESS, record.put()) ==
-                         ERROR_SUCCESS
-                     ? 0
-                     : kResultNotFound;
+        result =
+            OpenRecord(visited.root, visited.name, record) == ERROR_SUCCESS ? 0 : kResultNotFound;
         return RecordScanStep::Stop;
     });
     return result;

@@ -28,7 +28,7 @@ struct InfCopySeen {
 // whose name carries no device number has no device or map entry this program can name.
 void RemoveMatchingRecord(ConfigurationRecord& record, InfCopySeen& seen) {
     if (!record.numbered) {
-        DeleteVisitedRecord(record);
+        DeleteRecordAndMapEntry(record);
         return;
     }
     const uint32_t number = record.deviceNumber;
@@ -43,10 +43,7 @@ void RemoveMatchingRecord(ConfigurationRecord& record, InfCopySeen& seen) {
     }
     set.reset();
     UnloadDevice(static_cast<int32_t>(number));
-    // A record that stays keeps its map entry, so the two never disagree.
-    if (DeleteVisitedRecord(record)) {
-        DeleteMapEntry(number);
-    }
+    DeleteRecordAndMapEntry(record);
 }
 
 void RemoveRecordsOf(const std::string& kernelKey, InfCopySeen& seen) {
