@@ -12,6 +12,7 @@
 #include "platform/last_error.h"
 #include "platform/system_library.h"
 #include "platform/unique.h"
+#include "setup/system_paths.h"
 
 namespace {
 
@@ -25,11 +26,10 @@ constexpr DWORD kInstallFlagForce = 0x00000001;
 
 // Copies a text argument into a buffer of MAX_PATH characters; false when it does not fit.
 bool CopyArgument(const char* text, char (&buffer)[MAX_PATH]) {
-    const std::size_t length = std::strlen(text);
-    if (length >= MAX_PATH) {
+    if (!FitsMaxPath(text)) {
         return false;
     }
-    std::memcpy(buffer, text, length + 1);
+    std::memcpy(buffer, text, std::strlen(text) + 1);
     return true;
 }
 

@@ -3,7 +3,6 @@
 // present board is updated or the absent board's entries are prepared for its return.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "boardkit/operations.h"
@@ -15,6 +14,7 @@
 #include "setup/device_properties.h"
 #include "setup/install.h"
 #include "setup/oem_inf.h"
+#include "setup/system_paths.h"
 
 namespace {
 
@@ -25,11 +25,6 @@ constexpr DWORD kConfigFlagReinstall = 0x00000020;
 // The absent board's entries: lists are read into 4096 bytes, and an entry whose list cannot
 // be read, or does not fit, is passed over while the rest are still marked.
 constexpr HardwareIdReading kEntryReading{UnreadableIds::SkipDevice, 4096};
-
-// Arguments are copied into buffers of this size; a longer one is refused.
-bool FitsBuffer(const char* text) {
-    return std::strlen(text) < MAX_PATH;
-}
 
 // Only an entry whose flags were read gets them back with the reinstall bit; an entry without
 // any flags starts from none. Flags that could not be read are never written over.
@@ -47,10 +42,6 @@ void MarkEntry(HDEVINFO set, SP_DEVINFO_DATA& device) {
     flags |= kConfigFlagReinstall;
     SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_CONFIGFLAGS,
                                       reinterpret_cast<const BYTE*>(&flags), sizeof flags);
-}
-
-bool InfFileExists(const char* infFile) {
-    return GetFileAttributesA(infFile) != INVALID_FILE_ATTRIBUTES;
 }
 
 enum class Staging { Staged, FirstCopyFailed, ReplaceFailed };
@@ -108,7 +99,7 @@ bool MarkEntriesForReinstall(const char* hardwareId, bool& seen) {
 int32_t UpdateDemoBoard(char* infFile) {
     // A mistyped path must cost nothing: the demo install sweeps the alias records before it
     // creates its node.
-    if (!InfFileExists(infFile)) {
+    if (!FileExists(infFile, Existence::FileOrFolder)) {
         return ERROR_FILE_NOT_FOUND;
     }
     int installed = 0;
@@ -146,7 +137,7 @@ int32_t UpdateAbsentBoard(char* infFile, char* hardwareId, DWORD stagingError) {
 
 int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
     // A mistyped path must not cost the board its staged packages.
-    if (!InfFileExists(infFile)) {
+    if (!FileExists(infFile, Existence::FileOrFolder)) {
         return ERROR_FILE_NOT_FOUND;
     }
     char kernelKey[MAX_PATH] = {};
@@ -180,7 +171,7 @@ int32_t UpdatePnpBoard(char* infFile, char* hardwareId) {
 int32_t UpdateNewDriver(char* infFile, char* hardwareId, int* /*reboot*/) BOARDKIT_NOEXCEPT {
     // An empty ID is contained in every catalog ID: it would select the demo row.
     if (infFile == nullptr || hardwareId == nullptr || *hardwareId == '\0' ||
-        !FitsBuffer(infFile) || !FitsBuffer(hardwareId)) {
+        !FitsMaxPath(infFile) || !FitsMaxPath(hardwareId)) {
         return static_cast<int32_t>(kResultFailed);
     }
     const CatalogEntry* row = CatalogFindByHardwareIdContaining(UpperCase(hardwareId).c_str());

@@ -18,10 +18,6 @@ const CatalogEntry* KernelKeyRow(const char* kernelKey) {
     return CatalogFindByKernelKey(kernelKey);
 }
 
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // "TolDemo.dll" gives "TolDemoCFG.dll": the last four characters make way for "CFG.dll".
 std::string ConfigurationLibraryName(std::string_view userDll) {
     const std::size_t keep = userDll.size() < 4 ? 0 : userDll.size() - 4;
@@ -31,7 +27,7 @@ std::string ConfigurationLibraryName(std::string_view userDll) {
 // Deletes one existing file, with the trace line before or after the deletion as each file
 // has it. The error is taken right after the deletion, before the trace line is printed.
 DWORD DeleteTracedFile(const std::string& path, bool traceFirst) {
-    if (!FileExists(path)) {
+    if (!FileExists(path.c_str(), Existence::FileOrFolder)) {
         return ERROR_SUCCESS;
     }
     if (traceFirst) {
