@@ -5,6 +5,8 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "config/module_exports.h"
+#include "config/process_command_line.h"
 #include "config/timers.h"
 #include "file_system.h"
 #include "machine.h"
