@@ -47,7 +47,8 @@ uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber) BOARDKIT_NOEXCEPT
     }
     ConfigurationRecord record;
     record.root = root.get();
-    record.key = key.release();
+    record.owner = std::move(key);
+    record.key = record.owner.get();
     record.name = name.c_str();
     record.numbered = true;
     record.deviceNumber = deviceNumber;

@@ -110,11 +110,11 @@ NameScanEnd ScanSubkeys(SubkeyOpening opening,
         }
         ConfigurationRecord record;
         record.root = root.get();
-        record.key = key.release();
+        record.owner = std::move(key);
+        record.key = record.owner.get();
         record.name = name;
         record.numbered = ParseConfigurationKeyName(name, record.deviceNumber);
         const RecordScanStep step = visit(record);
-        platform::UniqueHKey left(record.key);
         // The subkey after a deleted one moves into its index; only a key that is really
         // gone may be stepped over again, or a record that resists deletion loops for ever.
         if (record.deleted) {
@@ -140,10 +140,8 @@ NameScanEnd ForEachConfigurationName(
 }
 
 bool DeleteVisitedRecord(ConfigurationRecord& record) {
-    if (record.key != nullptr) {
-        RegCloseKey(record.key);
-        record.key = nullptr;
-    }
+    record.owner.reset();
+    record.key = nullptr;
     const LSTATUS status = RegDeleteKeyA(record.root, record.name);
     if (status != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(status));

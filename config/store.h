@@ -41,6 +41,7 @@ bool OpenConfigurationRoot(platform::UniqueHKey& root);
 // The subkey that a scan stands on.
 struct ConfigurationRecord {
     HKEY root = nullptr;         // the open store root
+    platform::UniqueHKey owner;  // owns `key` while the record is visited
     HKEY key = nullptr;          // the open subkey (KEY_ALL_ACCESS); null once deleted
     const char* name = nullptr;  // the subkey's name as enumerated
     bool numbered = false;       // the name is "Device" + digits
