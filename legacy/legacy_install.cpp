@@ -94,11 +94,11 @@ uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT 
     if (const uint32_t error = CreateDeviceNode(infFile, hardwareId)) {
         return error;
     }
+    auto removeNode = platform::MakeScopeGuard([] { DeleteDeviceNode(); });
     int reboot = 0;
     const int32_t result = UpdateDriver(infFile, hardwareId, &reboot);
-    if (result != 0) {
-        DeleteDeviceNode();
-    } else {
+    if (result == 0) {
+        removeNode.release();
         CloseDeviceNode();
     }
     return static_cast<uint32_t>(result);

@@ -169,16 +169,16 @@ uint32_t InstallDemoDevice(char* infFile) BOARDKIT_NOEXCEPT {
     if (const uint32_t error = CreateDeviceNode(infFile, demoHardwareIds)) {
         return error;
     }
-    // A demo node without its board number could never be matched to its record: it goes.
+    // A node whose later step fails goes: a demo node without its board number could never be
+    // matched to its record, and one without its driver is no demo device.
+    auto removeNode = platform::MakeScopeGuard([] { DeleteDeviceNode(); });
     if (const DWORD error = WriteLocation(location)) {
-        DeleteDeviceNode();
         return error;
     }
     const int32_t result = UpdateDemoDriver(infFile);
     if (result == 0) {
+        removeNode.release();
         CloseDeviceNode();
-    } else {
-        DeleteDeviceNode();
     }
     return static_cast<uint32_t>(result);
 }
