@@ -1,6 +1,7 @@
-// The readers the uninstall operations share: the INF copy a device was installed from and a
-// record by device number. The exported operations (UninstallDriver, DeleteDriverFile,
-// RemoveDevice, Uninstall, UninstallNonePnpDriver) are declared in boardkit/operations.h.
+// What the uninstall operations read besides the store and the device scan: the INF copy a
+// device was installed from (all three) and a record by device number (the demo uninstall). The
+// exported operations (UninstallDriver, DeleteDriverFile, RemoveDevice, Uninstall,
+// UninstallNonePnpDriver) are declared in boardkit/operations.h.
 #pragma once
 #include <cstdint>
 

@@ -1,5 +1,5 @@
-// Uninstall: removal of demo devices with their records, by device number or all at once; and
-// the two readers it shares with the non-PnP uninstall.
+// Uninstall: removal of demo devices with their records, by device number or all at once, and
+// OpenDeviceRecord, by which it finds a record from the number its name carries.
 #include <cstdio>
 #include <cstring>
 #include <string>
