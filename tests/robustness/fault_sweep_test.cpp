@@ -74,7 +74,8 @@ std::map<std::string, Rules> RulesByCase() {
     rules["InstallIsaDevicePnp"].allow = {kPhantomNode, kPhantomNodeWithoutIds};
     rules["InstallDriver"].allow = {
         {":: ConfigFlags$",
-         {"FindFirstFileA", "LoadLibraryA", "GetProcAddress", "UpdateDriverForPlugAndPlayDevicesA"},
+         {"FindFirstFileA", "LoadLibraryExA", "GetProcAddress",
+          "UpdateDriverForPlugAndPlayDevicesA"},
          "the re-enumeration before the INF check retried the driverless board and marked its "
          "install failed; only the install that this failure stopped would have cleared that"}};
     rules["UpdateNewDriver remembered absent board"].allow = {
