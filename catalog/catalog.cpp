@@ -156,7 +156,3 @@ std::string_view CatalogInfFileName(const CatalogEntry& row) {
     const std::size_t slash = path.find('\\');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
-
-std::string CatalogInfFileNamePart(const CatalogEntry& row) {
-    return UpperCase(CatalogInfFileName(row));
-}

@@ -68,6 +68,3 @@ const CatalogEntry* CatalogFindByProductId(uint32_t productId);
 
 // The INF file name of a row as stored: the part of its INF path after the backslash.
 std::string_view CatalogInfFileName(const CatalogEntry& row);
-
-// The row's INF path upper-cased, from after its first backslash (all of it if none).
-std::string CatalogInfFileNamePart(const CatalogEntry& row);

@@ -15,10 +15,8 @@
 
 namespace {
 
-constexpr DWORD kPreinstallTextSize = MAX_PATH;
 constexpr uint32_t kListWritten = 1;
 constexpr uint32_t kDriverlessListWritten = 0;
-constexpr uint32_t kHardwareIdsUnreadable = 2;
 // A device whose hardware IDs cannot be read ends the driverless list without a file.
 constexpr HardwareIdReading kDriverlessListReading{UnreadableIds::EndScan, 0};
 
@@ -74,30 +72,17 @@ std::string DeviceListLine(const CatalogEntry& row) {
 
 void AppendPreinstalledRows(DeviceList& list) {
     platform::UniqueHKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, 0, KEY_ALL_ACCESS, key.put()) !=
-        ERROR_SUCCESS) {
+    if (!OpenPreinstallKey(key)) {
         return;
     }
-    for (DWORD index = 0;; ++index) {
-        char name[kPreinstallTextSize] = {};
-        // One byte past the capacity stays zero, so data without a terminator ends inside.
-        char data[kPreinstallTextSize + 1] = {};
-        DWORD nameLength = kPreinstallTextSize;
-        DWORD dataSize = kPreinstallTextSize;
-        const LSTATUS status = RegEnumValueA(key.get(), index, name, &nameLength, nullptr, nullptr,
-                                             reinterpret_cast<BYTE*>(data), &dataSize);
-        // A name or data too long for a record is no record of ours: it is passed over.
-        if (status == ERROR_MORE_DATA) {
-            continue;
-        }
-        if (status != ERROR_SUCCESS) {
-            return;
-        }
+    // Any value counts, whatever its type; the walk ends at the first error it cannot pass.
+    ForEachPreinstallRecord(key.get(), [&](std::string_view, DWORD, const char* data) {
         const CatalogEntry* row = CatalogFindByStoredInfFileName(UpperCase(data).c_str());
         if (row != nullptr && std::find(list.begin(), list.end(), row) == list.end()) {
             list.push_back(row);
         }
-    }
+        return false;
+    });
 }
 
 bool WriteDeviceList(const char* path, const DeviceList& list) {
@@ -170,7 +155,7 @@ uint32_t GetDeviceExistNotInstalledList(char* path) BOARDKIT_NOEXCEPT {
                 "\nGetDeviceExistNotInstalledList: a device's hardware IDs cannot be "
                 "read (error %lu); no list written\n",
                 static_cast<unsigned long>(error));
-            return kHardwareIdsUnreadable;
+            return kResultFailed;
         }
     }
     return WriteOrReport("GetDeviceExistNotInstalledList", path, list, kDriverlessListWritten);

@@ -7,17 +7,10 @@
 #include "boardkit/operations.h"
 #include "catalog/text.h"
 #include "config/store.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 
 namespace {
-
-constexpr int32_t kNullArgument = 2;
-
-// A failing call that left no error code still failed: never let it read as success.
-DWORD LastErrorOrFailure() {
-    const DWORD error = GetLastError();
-    return error != 0 ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
-}
 
 bool SetPropertyChange(HDEVINFO set, SP_DEVINFO_DATA& device, DeviceStateChange change) {
     SP_PROPCHANGE_PARAMS params;
@@ -44,11 +37,11 @@ void ReportRestart(HDEVINFO set, SP_DEVINFO_DATA& device, int* reboot) {
 
 int32_t ChangeRecordDevices(char* kernelKey, uint32_t enable) {
     if (kernelKey == nullptr) {
-        return kNullArgument;
+        return kResultFailed;
     }
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return static_cast<int32_t>(kStoreNotFound);
+        return static_cast<int32_t>(kResultNotFound);
     }
     root.reset();
     // The caller sees its text upper-cased, as it always has.
@@ -92,12 +85,12 @@ int32_t EnableOrDisableDevice(uint32_t enable, int32_t deviceNumber,
         last = kEnableHere;
     }
     if (!SetPropertyChange(set.get(), device, last)) {
-        const DWORD error = LastErrorOrFailure();
+        const DWORD error = platform::LastErrorOr(ERROR_GEN_FAILURE);
         ReportRestart(set.get(), device, reboot);
         return static_cast<int32_t>(error);
     }
     if (!SetupDiChangeState(set.get(), &device)) {
-        return static_cast<int32_t>(LastErrorOrFailure());
+        return static_cast<int32_t>(platform::LastErrorOr(ERROR_GEN_FAILURE));
     }
     return 0;
 }
@@ -116,7 +109,7 @@ int32_t UnloadDevice(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
     std::memset(&device, 0, sizeof device);
     uint32_t result = FindConfiguredDevice(static_cast<uint32_t>(deviceNumber), set, device);
     if (result == 0 && set && device.DevInst != 0) {
-        result = SetupDiRemoveDevice(set.get(), &device) ? 0 : kStoreNotFound;
+        result = SetupDiRemoveDevice(set.get(), &device) ? 0 : kResultNotFound;
     }
     return static_cast<int32_t>(result);
 }

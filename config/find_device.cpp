@@ -3,9 +3,9 @@
 #include <string>
 
 #include "catalog/catalog.h"
+#include "catalog/numbers.h"
 #include "catalog/text.h"
 #include "config/store.h"
-#include "frontend/handler_frame.h"
 #include "setup/device_properties.h"
 
 namespace {
@@ -45,8 +45,7 @@ bool ReadRecordNumberOf(uint32_t deviceNumber, const char* valueName, uint32_t& 
     platform::UniqueHKey root;
     platform::UniqueHKey record;
     return OpenConfigurationRoot(root) &&
-           RegOpenKeyExA(root.get(), ConfigurationKeyName(deviceNumber).c_str(), 0, KEY_ALL_ACCESS,
-                         record.put()) == ERROR_SUCCESS &&
+           OpenRecord(root.get(), deviceNumber, record) == ERROR_SUCCESS &&
            ReadRecordNumber(record.get(), valueName, value);
 }
 
@@ -80,11 +79,10 @@ bool ReadLocation(HDEVINFO set, SP_DEVINFO_DATA& device, std::string& location) 
     return true;
 }
 
-// The number of a run of digits starting at `digits`; false when it does not fit below the
-// value that stands for "missing".
-bool RunValue(const char* digits, uint32_t& value) {
-    value = ParseUnsignedDecimal(digits);
-    return value != kMissingValue;
+// The number of the run of digits that `text` starts with, and the run's length; false when
+// it does not fit below the value that stands for "missing".
+bool RunValue(std::string_view text, uint32_t& value, std::size_t& length) {
+    return LeadingDecimal(text, value, length) && value != kMissingValue;
 }
 
 // The first and second runs of decimal digits of a text ("PCI bus 3, device 4, function 0").
@@ -93,12 +91,12 @@ bool TwoDigitRuns(const std::string& text, uint32_t& first, uint32_t& second) {
     std::size_t found = 0;
     std::size_t at = text.find_first_of("0123456789");
     while (found < 2 && at != std::string::npos) {
-        if (!RunValue(text.c_str() + at, values[found])) {
+        std::size_t length = 0;
+        if (!RunValue(std::string_view(text).substr(at), values[found], length)) {
             return false;
         }
         ++found;
-        at = text.find_first_not_of("0123456789", at);
-        at = at == std::string::npos ? at : text.find_first_of("0123456789", at);
+        at = text.find_first_of("0123456789", at + length);
     }
     if (found < 2) {
         return false;
@@ -111,7 +109,8 @@ bool TwoDigitRuns(const std::string& text, uint32_t& first, uint32_t& second) {
 // The number a location text starts with (a demo device's board number); false when it does
 // not start with a digit.
 bool LeadingNumber(const std::string& text, uint32_t& value) {
-    return !text.empty() && text[0] >= '0' && text[0] <= '9' && RunValue(text.c_str(), value);
+    std::size_t length = 0;
+    return RunValue(text, value, length);
 }
 
 // The low half of the base of the node's first allocated I/O range, 0 when it cannot be read.
@@ -184,7 +183,7 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
     platform::UniqueDevInfo devices(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (!devices) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     bool found = false;
     ForEachDeviceHardwareIds(
@@ -199,7 +198,7 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
             return true;
         });
     if (!found) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     set = std::move(devices);
     return 0;

@@ -6,23 +6,11 @@
 #include "catalog/text.h"
 #include "config/store.h"
 
-namespace {
-
-constexpr uint32_t kNullArgument = 2;
-
-// Deletes the visited record and then its map entry. A record that stays (it has subkeys, or
-// access is denied) keeps its map entry, so the framework's two halves never disagree.
-void RemoveVisitedRecord(ConfigurationRecord& record) {
-    if (DeleteVisitedRecord(record) && record.numbered) {
-        DeleteMapEntry(record.deviceNumber);
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 uint32_t RemoveConfigurationByKernelKey(char* kernelKey) BOARDKIT_NOEXCEPT {
     if (kernelKey == nullptr) {
-        return kNullArgument;
+        return kResultFailed;
     }
     // A key longer than any record's KernelKey matches nothing, cut or not.
     const std::string wanted = UpperCase(kernelKey);
@@ -30,7 +18,7 @@ uint32_t RemoveConfigurationByKernelKey(char* kernelKey) BOARDKIT_NOEXCEPT {
         char recorded[kKernelKeyWidth] = {};
         if (ReadRecordText(record.key, "KernelKey", recorded, sizeof recorded) &&
             UpperCase(recorded) == wanted) {
-            RemoveVisitedRecord(record);
+            DeleteRecordAndMapEntry(record);
         }
         return RecordScanStep::Continue;
     });
@@ -40,7 +28,7 @@ uint32_t RemoveConfigurationByProductID(uint32_t productId) BOARDKIT_NOEXCEPT {
     return ForEachConfigurationRecord([&](ConfigurationRecord& record) {
         uint32_t recorded = 0;
         if (ReadRecordNumber(record.key, "ProductID", recorded) && recorded == productId) {
-            RemoveVisitedRecord(record);
+            DeleteRecordAndMapEntry(record);
         }
         return RecordScanStep::Continue;
     });
@@ -49,16 +37,21 @@ uint32_t RemoveConfigurationByProductID(uint32_t productId) BOARDKIT_NOEXCEPT {
 uint32_t RemoveConfigurationByDeviceNum(uint32_t deviceNumber) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
+    // The record is looked up by its formatted name only, and deleted only when it opens.
     const std::string name = ConfigurationKeyName(deviceNumber);
-    platform::UniqueHKey record;
-    if (RegOpenKeyExA(root.get(), name.c_str(), 0, KEY_ALL_ACCESS, record.put()) != ERROR_SUCCESS) {
+    platform::UniqueHKey key;
+    if (OpenRecord(root.get(), name.c_str(), key) != ERROR_SUCCESS) {
         return 0;
     }
-    record.reset();
-    if (RegDeleteKeyA(root.get(), name.c_str()) == ERROR_SUCCESS) {
-        DeleteMapEntry(deviceNumber);
-    }
+    ConfigurationRecord record;
+    record.root = root.get();
+    record.owner = std::move(key);
+    record.key = record.owner.get();
+    record.name = name.c_str();
+    record.numbered = true;
+    record.deviceNumber = deviceNumber;
+    DeleteRecordAndMapEntry(record);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalog/numbers.h"
+
 const char* const kConfigurationRootPath = "SYSTEM\\CurrentControlSet\\Services\\TOLVAN";
 const char* const kMapEntryKeyName = "MapEntry";
 
@@ -13,10 +15,6 @@ namespace {
 constexpr DWORD kKeyNameSize = MAX_PATH;
 constexpr const char kRecordPrefix[] = "Device";
 constexpr std::size_t kRecordPrefixLength = sizeof kRecordPrefix - 1;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -58,21 +56,14 @@ bool ParseConfigurationKeyName(const char* name, uint32_t& deviceNumber) {
     if (name == nullptr || !BeginsWithNoCase(name, kRecordPrefix)) {
         return false;
     }
-    const char* digits = name + kRecordPrefixLength;
-    if (*digits == '\0') {
+    // The digits must run to the end of the name.
+    const std::string_view digits(name + kRecordPrefixLength);
+    uint32_t number = 0;
+    std::size_t length = 0;
+    if (!LeadingDecimal(digits, number, length) || length != digits.size()) {
         return false;
     }
-    uint64_t number = 0;
-    for (const char* c = digits; *c != '\0'; ++c) {
-        if (!IsDigit(*c)) {
-            return false;
-        }
-        number = number * 10 + static_cast<uint64_t>(*c - '0');
-        if (number > 0xFFFFFFFFull) {
-            return false;
-        }
-    }
-    deviceNumber = static_cast<uint32_t>(number);
+    deviceNumber = number;
     return true;
 }
 
@@ -114,16 +105,16 @@ NameScanEnd ScanSubkeys(SubkeyOpening opening,
         }
         platform::UniqueHKey key;
         if (opening == SubkeyOpening::EachSubkey &&
-            RegOpenKeyExA(root.get(), name, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+            OpenRecord(root.get(), name, key) != ERROR_SUCCESS) {
             return NameScanEnd::Finished;
         }
         ConfigurationRecord record;
         record.root = root.get();
-        record.key = key.release();
+        record.owner = std::move(key);
+        record.key = record.owner.get();
         record.name = name;
         record.numbered = ParseConfigurationKeyName(name, record.deviceNumber);
         const RecordScanStep step = visit(record);
-        platform::UniqueHKey left(record.key);
         // The subkey after a deleted one moves into its index; only a key that is really
         // gone may be stepped over again, or a record that resists deletion loops for ever.
         if (record.deleted) {
@@ -139,7 +130,7 @@ NameScanEnd ScanSubkeys(SubkeyOpening opening,
 
 uint32_t ForEachConfigurationRecord(
     const std::function<RecordScanStep(ConfigurationRecord& record)>& visit) {
-    return ScanSubkeys(SubkeyOpening::EachSubkey, visit) == NameScanEnd::NoRoot ? kStoreNotFound
+    return ScanSubkeys(SubkeyOpening::EachSubkey, visit) == NameScanEnd::NoRoot ? kResultNotFound
                                                                                 : 0;
 }
 
@@ -149,10 +140,8 @@ NameScanEnd ForEachConfigurationName(
 }
 
 bool DeleteVisitedRecord(ConfigurationRecord& record) {
-    if (record.key != nullptr) {
-        RegCloseKey(record.key);
-        record.key = nullptr;
-    }
+    record.owner.reset();
+    record.key = nullptr;
     const LSTATUS status = RegDeleteKeyA(record.root, record.name);
     if (status != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(status));
@@ -160,6 +149,24 @@ bool DeleteVisitedRecord(ConfigurationRecord& record) {
     }
     record.deleted = true;
     return true;
+}
+
+bool DeleteRecordAndMapEntry(ConfigurationRecord& record) {
+    if (!DeleteVisitedRecord(record)) {
+        return false;
+    }
+    if (record.numbered) {
+        DeleteMapEntry(record.deviceNumber);
+    }
+    return true;
+}
+
+LSTATUS OpenRecord(HKEY root, const char* name, platform::UniqueHKey& record) {
+    return RegOpenKeyExA(root, name, 0, KEY_ALL_ACCESS, record.put());
+}
+
+LSTATUS OpenRecord(HKEY root, uint32_t deviceNumber, platform::UniqueHKey& record) {
+    return OpenRecord(root, ConfigurationKeyName(deviceNumber).c_str(), record);
 }
 
 bool ReadRecordNumber(HKEY record, const char* valueName, uint32_t& value, LSTATUS* status) {
@@ -204,11 +211,10 @@ uint32_t GetConfigurationItem(uint32_t deviceNumber, char* valueName, uint32_t b
                               unsigned char* buffer) BOARDKIT_NOEXCEPT {
     platform::UniqueHKey root;
     if (!OpenConfigurationRoot(root)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     platform::UniqueHKey record;
-    if (RegOpenKeyExA(root.get(), ConfigurationKeyName(deviceNumber).c_str(), 0, KEY_ALL_ACCESS,
-                      record.put()) == ERROR_SUCCESS) {
+    if (OpenRecord(root.get(), deviceNumber, record) == ERROR_SUCCESS) {
         DWORD size = bufferSize;
         RegQueryValueExA(record.get(), valueName, nullptr, nullptr, buffer, &size);
     }
@@ -227,7 +233,7 @@ void DeleteMapEntry(uint32_t deviceNumber) {
     }
 }
 
-bool DeleteConfigurationKey(uint32_t deviceNumber) {
+bool DeleteConfigurationKey(uint32_t deviceNumber, MapEntry mapEntry) {
     bool gone = true;
     const NameScanEnd end = ForEachConfigurationName([&](ConfigurationRecord& record) {
         if (!record.numbered || record.deviceNumber != deviceNumber) {
@@ -236,7 +242,13 @@ bool DeleteConfigurationKey(uint32_t deviceNumber) {
         gone = DeleteVisitedRecord(record);
         return RecordScanStep::Stop;
     });
-    return gone && end == NameScanEnd::Finished;
+    if (!gone || end != NameScanEnd::Finished) {
+        return false;
+    }
+    if (mapEntry == MapEntry::DeleteWithRecord) {
+        DeleteMapEntry(deviceNumber);
+    }
+    return true;
 }
 
 void SweepAliasRecords() {

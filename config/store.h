@@ -9,16 +9,13 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "platform/unique.h"
 #include "platform/win32.h"
 
 // The store root and its map subkey, below HKEY_LOCAL_MACHINE.
 extern const char* const kConfigurationRootPath;
 extern const char* const kMapEntryKeyName;
-
-// The failure the store's operations report: root not openable, no device list, no matching
-// device.
-constexpr uint32_t kStoreNotFound = 0xE0000017;
 
 // Widths in which record values are read; a longer value counts as unreadable.
 constexpr DWORD kRecordNumberWidth = 4;
@@ -44,6 +41,7 @@ bool OpenConfigurationRoot(platform::UniqueHKey& root);
 // The subkey that a scan stands on.
 struct ConfigurationRecord {
     HKEY root = nullptr;         // the open store root
+    platform::UniqueHKey owner;  // owns `key` while the record is visited
     HKEY key = nullptr;          // the open subkey (KEY_ALL_ACCESS); null once deleted
     const char* name = nullptr;  // the subkey's name as enumerated
     bool numbered = false;       // the name is "Device" + digits
@@ -57,7 +55,7 @@ enum class RecordScanStep { Continue, Stop };
 // KEY_ALL_ACCESS. The scan ends at the first enumeration error (normally the end) or at a
 // subkey that cannot be opened; after a visit that deleted its subkey (DeleteVisitedRecord
 // succeeded) the same index is visited again, so the next subkey is not skipped. Returns 0, or
-// kStoreNotFound when the root cannot be opened (nothing is visited).
+// kResultNotFound when the root cannot be opened (nothing is visited).
 uint32_t ForEachConfigurationRecord(
     const std::function<RecordScanStep(ConfigurationRecord& record)>& visit);
 
@@ -78,6 +76,16 @@ NameScanEnd ForEachConfigurationName(
 // when it is gone; false (the error in GetLastError) when it could not be deleted.
 bool DeleteVisitedRecord(ConfigurationRecord& record);
 
+// Deletes the visited record and then, when its name carries a device number, that number's
+// map entry. A record that stays (it has subkeys, or access is denied) keeps its map entry, so
+// the framework's two halves never disagree. True when the record is gone.
+bool DeleteRecordAndMapEntry(ConfigurationRecord& record);
+
+// Opens the subkey `name` (or "Device%03d" of the number) below the open store root with
+// KEY_ALL_ACCESS, as every reader and deleter of records does; the registry's answer.
+LSTATUS OpenRecord(HKEY root, const char* name, platform::UniqueHKey& record);
+LSTATUS OpenRecord(HKEY root, uint32_t deviceNumber, platform::UniqueHKey& record);
+
 // Record value readers: true only when the value was read and fits. A value that is missing,
 // unreadable or wider than its buffer leaves the output as it was; `status` (when given)
 // receives the registry's answer, ERROR_FILE_NOT_FOUND for a missing value.
@@ -90,7 +98,7 @@ bool ReadRecordText(HKEY record, const char* valueName, char* text, DWORD capaci
 
 // Finds the present device that record `deviceNumber` describes. 0 with `set` holding the
 // device list and `device` the device's data; 0 with `set` empty when the record has no
-// readable ProductID or no catalog row has it; kStoreNotFound when the device list cannot be
+// readable ProductID or no catalog row has it; kResultNotFound when the device list cannot be
 // built or no present device matches.
 uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& set,
                               SP_DEVINFO_DATA& device);
@@ -99,10 +107,14 @@ uint32_t FindConfiguredDevice(uint32_t deviceNumber, platform::UniqueDevInfo& se
 // root is no error.
 void DeleteMapEntry(uint32_t deviceNumber);
 
+// Whether a record's deletion takes the number's map entry with it.
+enum class MapEntry { Keep, DeleteWithRecord };
+
 // Deletes the first subkey whose name carries the device number (ParseConfigurationKeyName),
 // looking at names only. True when no such subkey is left: it was deleted, or the whole
 // enumeration found none; false when it resists deletion or the names cannot be enumerated.
-bool DeleteConfigurationKey(uint32_t deviceNumber);
+// With DeleteWithRecord the number's map entry goes too, only when the result is true.
+bool DeleteConfigurationKey(uint32_t deviceNumber, MapEntry mapEntry = MapEntry::Keep);
 
 // Deletes every record whose name begins with "De" (BeginsWithDe) and that carries an Alias value
 // of at most four bytes. A record that cannot be deleted is passed over, so the sweep always ends.

@@ -25,14 +25,3 @@ UINT_PTR TrayTimerId();
 // The notification-area timer's procedure: posts a mouse move to the tray's toolbar, if the
 // whole window chain is there. Arguments are ignored.
 void CALLBACK SweepTrayIcons(HWND window, UINT message, UINT_PTR timerId, DWORD time);
-
-// Reads the command line of process `processId` into `commandLine` (ANSI, as the process's
-// own UTF-16 text converts). False when any step fails (enabling the debug privilege first
-// included) or the text does not fit the 260-byte
-// buffer with room to spare; the process must then be passed over.
-bool ReadProcessCommandLine(DWORD processId, std::string& commandLine);
-
-// Finds an export of a loaded module by walking the module's own export directory: `name`
-// above 0xFFFF is a name (exact match), otherwise an ordinal. Null when not found; forwarded
-// exports are returned as their address inside the module, never followed.
-FARPROC FindModuleExport(HMODULE module, const char* name);

@@ -15,17 +15,6 @@ const char kPublisherCertificate[] =
 #include "resources/publisher_certificate.inc"
     ;
 
-struct CertStoreTraits {
-    static HCERTSTORE Empty() { return nullptr; }
-    static void Close(HCERTSTORE store) { CertCloseStore(store, 0); }
-};
-struct CertContextTraits {
-    static PCCERT_CONTEXT Empty() { return nullptr; }
-    static void Close(PCCERT_CONTEXT context) { CertFreeCertificateContext(context); }
-};
-using UniqueCertStore = platform::Unique<HCERTSTORE, CertStoreTraits>;
-using UniqueCertContext = platform::Unique<PCCERT_CONTEXT, CertContextTraits>;
-
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 }  // namespace
@@ -47,13 +36,14 @@ extern "C" int32_t InstallCertificate(void) BOARDKIT_NOEXCEPT {
     CryptStringToBinaryA(kPublisherCertificate, length, CRYPT_STRING_BASE64HEADER, der, &size,
                          nullptr, nullptr);
 
-    UniqueCertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_A, kEncoding, 0,
-                                        CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher"));
+    platform::UniqueCertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_A, kEncoding, 0,
+                                                  CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                                                  "TrustedPublisher"));
     if (!store) {
         std::printf("open store failed:0x%x\n", static_cast<unsigned>(GetLastError()));
         return EXIT_RET_FAILURE;
     }
-    UniqueCertContext context(CertCreateCertificateContext(kEncoding, der, size));
+    platform::UniqueCertContext context(CertCreateCertificateContext(kEncoding, der, size));
     if (!context) {
         std::printf("create context failed:0x%x\n", static_cast<unsigned>(GetLastError()));
         return EXIT_RET_FAILURE;

@@ -4,18 +4,6 @@
 #include "frontend/handler_frame.h"
 #include "frontend/handlers.h"
 
-namespace {
-
-int32_t YesNo(bool yes) {
-    return yes ? EXIT_RET_PARAM_TRUE : EXIT_RET_PARAM_FALSE;
-}
-
-int32_t DoneOrFailed(bool done) {
-    return done ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
-}
-
-}  // namespace
-
 int32_t IsDeviceExistInstalledCommand(const char*, const char* machine, uint32_t, int32_t argc,
                                       char** argv) {
     if (!CommandLineFits(machine, argc, 1)) {
@@ -24,7 +12,7 @@ int32_t IsDeviceExistInstalledCommand(const char*, const char* machine, uint32_t
     // The answer is the out-value; the query's own result carries none.
     int found = 0;
     IsDeviceExistInstalled(argv[0], &found);
-    return YesNo(found != 0);
+    return YesOrNo(found != 0);
 }
 
 int32_t RefreshDevicesCommand(const char*, const char* machine, uint32_t, int32_t argc, char**) {
@@ -56,7 +44,7 @@ int32_t IsDeviceExistCommand(const char*, const char* machine, uint32_t, int32_t
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return YesNo(IsDeviceExist(argv[0]));
+    return YesOrNo(IsDeviceExist(argv[0]));
 }
 
 int32_t IsDeviceUsingCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -64,7 +52,7 @@ int32_t IsDeviceUsingCommand(const char*, const char* machine, uint32_t, int32_t
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return YesNo(IsDeviceUsing(argv[0]));
+    return YesOrNo(IsDeviceUsing(argv[0]));
 }
 
 int32_t IsDeviceExistNotInstallCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -74,5 +62,5 @@ int32_t IsDeviceExistNotInstallCommand(const char*, const char* machine, uint32_
     }
     int found = 0;
     IsDeviceExistNotInstall(argv[0], &found);
-    return YesNo(found != 0);
+    return YesOrNo(found != 0);
 }

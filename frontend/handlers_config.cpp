@@ -3,26 +3,14 @@
 #include "frontend/handler_frame.h"
 #include "frontend/handlers.h"
 
-namespace {
-
-// A list command answers yes only when its operation reports the file as written; any other
-// value, a failure code included, is no.
-int32_t ListWritten(bool written) {
-    return written ? EXIT_RET_PARAM_TRUE : EXIT_RET_PARAM_FALSE;
-}
-
-int32_t DoneOrFailed(uint32_t result) {
-    return result == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
-}
-
-}  // namespace
-
+// A list command answers yes only when its operation reports the file as written (1, or 0 for
+// the driverless list); any other value, a failure code included, is no.
 int32_t GetDeviceInstalledListCommand(const char*, const char* machine, uint32_t, int32_t argc,
                                       char** argv) {
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return ListWritten(GetDeviceInstalledList(argv[0]) == 1);
+    return YesOrNo(GetDeviceInstalledList(argv[0]) == 1);
 }
 
 int32_t GetDevicePreinstalledListCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -30,7 +18,7 @@ int32_t GetDevicePreinstalledListCommand(const char*, const char* machine, uint3
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return ListWritten(GetDevicePreinstalledList(argv[0]) == 1);
+    return YesOrNo(GetDevicePreinstalledList(argv[0]) == 1);
 }
 
 int32_t GetDeviceExistNotInstalledListCommand(const char*, const char* machine, uint32_t,
@@ -38,7 +26,7 @@ int32_t GetDeviceExistNotInstalledListCommand(const char*, const char* machine, 
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return ListWritten(GetDeviceExistNotInstalledList(argv[0]) == 0);
+    return YesOrNo(GetDeviceExistNotInstalledList(argv[0]) == 0);
 }
 
 int32_t RemoveConfigurationByKernelKeyCommand(const char*, const char* machine, uint32_t,
@@ -46,7 +34,7 @@ int32_t RemoveConfigurationByKernelKeyCommand(const char*, const char* machine, 
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return DoneOrFailed(RemoveConfigurationByKernelKey(argv[0]));
+    return DoneOrFailed(RemoveConfigurationByKernelKey(argv[0]) == 0);
 }
 
 int32_t RemoveConfigurationByProductIDCommand(const char*, const char* machine, uint32_t,
@@ -56,7 +44,7 @@ int32_t RemoveConfigurationByProductIDCommand(const char*, const char* machine, 
     }
     // Product IDs are given in hexadecimal, as the maker's tables write them.
     const uint32_t productId = static_cast<uint32_t>(ParseHexadecimal(argv[0]));
-    return DoneOrFailed(RemoveConfigurationByProductID(productId));
+    return DoneOrFailed(RemoveConfigurationByProductID(productId) == 0);
 }
 
 int32_t RemoveConfigurationByDeviceNumCommand(const char*, const char* machine, uint32_t,
@@ -65,5 +53,5 @@ int32_t RemoveConfigurationByDeviceNumCommand(const char*, const char* machine, 
         return EXIT_RET_BAD_USAGE;
     }
     const uint32_t deviceNumber = static_cast<uint32_t>(ParseDecimal(argv[0]));
-    return DoneOrFailed(RemoveConfigurationByDeviceNum(deviceNumber));
+    return DoneOrFailed(RemoveConfigurationByDeviceNum(deviceNumber) == 0);
 }

@@ -8,7 +8,7 @@ int32_t UnloadDeviceCommand(const char*, const char* machine, uint32_t, int32_t 
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return UnloadDevice(ParseDecimal(argv[0])) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(UnloadDevice(ParseDecimal(argv[0])) == 0);
 }
 
 int32_t EnableOrDisableDeviceCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -19,6 +19,5 @@ int32_t EnableOrDisableDeviceCommand(const char*, const char* machine, uint32_t,
     // The flag is read in base 16 and the device number in base 10: callers rely on both.
     const uint32_t enable = static_cast<uint32_t>(ParseHexadecimal(argv[0]));
     int reboot = 0;
-    return EnableOrDisableDevice(enable, ParseDecimal(argv[1]), &reboot) == 0 ? EXIT_RET_SUCCESS
-                                                                              : EXIT_RET_FAILURE;
+    return DoneOrFailed(EnableOrDisableDevice(enable, ParseDecimal(argv[1]), &reboot) == 0);
 }

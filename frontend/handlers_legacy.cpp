@@ -9,7 +9,7 @@ int32_t InstallDemoDeviceCommand(const char*, const char* machine, uint32_t, int
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return InstallDemoDevice(argv[0]) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(InstallDemoDevice(argv[0]) == 0);
 }
 
 int32_t InstallIsaDevicePnpCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -17,7 +17,7 @@ int32_t InstallIsaDevicePnpCommand(const char*, const char* machine, uint32_t, i
     if (!CommandLineFits(machine, argc, 2)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return InstallIsaDevicePnp(argv[0], argv[1]) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(InstallIsaDevicePnp(argv[0], argv[1]) == 0);
 }
 
 int32_t IsDemoDeviceInstalledCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -28,7 +28,7 @@ int32_t IsDemoDeviceInstalledCommand(const char*, const char* machine, uint32_t,
     // The answer is the out-value; the query always returns true.
     int installed = 0;
     IsDemoDeviceInstalled(&installed);
-    return installed != 0 ? EXIT_RET_PARAM_TRUE : EXIT_RET_PARAM_FALSE;
+    return YesOrNo(installed != 0);
 }
 
 int32_t UpdateIsaDriverCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -37,5 +37,5 @@ int32_t UpdateIsaDriverCommand(const char*, const char* machine, uint32_t, int32
         return EXIT_RET_BAD_USAGE;
     }
     int ignored = 0;
-    return UpdateIsaDriver(argv[0], argv[1], &ignored) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(UpdateIsaDriver(argv[0], argv[1], &ignored) == 0);
 }

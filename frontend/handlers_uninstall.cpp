@@ -8,7 +8,7 @@ int32_t UninstallDriverCommand(const char*, const char* machine, uint32_t, int32
     if (!CommandLineFits(machine, argc, 1)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return UninstallDriver(argv[0]) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(UninstallDriver(argv[0]) == 0);
 }
 
 int32_t RemoveDeviceCommand(const char*, const char* machine, uint32_t, int32_t argc, char** argv) {
@@ -17,9 +17,9 @@ int32_t RemoveDeviceCommand(const char*, const char* machine, uint32_t, int32_t 
     }
     // With a device number the record's device is unloaded; the hardware ID is then not used.
     if (argc >= 2) {
-        return UnloadDevice(ParseDecimal(argv[1])) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+        return DoneOrFailed(UnloadDevice(ParseDecimal(argv[1])) == 0);
     }
-    return RemoveDevice(argv[0]) ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(RemoveDevice(argv[0]));
 }
 
 int32_t UninstallNonePnpDriverCommand(const char*, const char* machine, uint32_t, int32_t argc,
@@ -27,5 +27,5 @@ int32_t UninstallNonePnpDriverCommand(const char*, const char* machine, uint32_t
     if (!CommandLineFits(machine, argc, 2)) {
         return EXIT_RET_BAD_USAGE;
     }
-    return UninstallNonePnpDriver(argv[0], argv[1]) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(UninstallNonePnpDriver(argv[0], argv[1]) == 0);
 }

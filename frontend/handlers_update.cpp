@@ -9,5 +9,5 @@ int32_t UpdateNewDriverCommand(const char*, const char* machine, uint32_t, int32
         return EXIT_RET_BAD_USAGE;
     }
     int reboot = 0;
-    return UpdateNewDriver(argv[0], argv[1], &reboot) == 0 ? EXIT_RET_SUCCESS : EXIT_RET_FAILURE;
+    return DoneOrFailed(UpdateNewDriver(argv[0], argv[1], &reboot) == 0);
 }

@@ -70,7 +70,7 @@ uint32_t QueryConflicts(RESOURCEID type, const Descriptor& descriptor, bool pass
         CM_Free_Resource_Conflict_Handle(list);
     }
     CM_Disconnect_Machine(machine);
-    return count != 0 ? kResourceConflict : 0;
+    return count != 0 ? kResultTaken : 0;
 }
 
 }  // namespace

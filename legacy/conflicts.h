@@ -5,5 +5,4 @@
 #pragma once
 #include <cstdint>
 
-// The answer of a check that found at least one other claim.
-constexpr uint32_t kResourceConflict = 0xE000FFFF;
+#include "catalog/results.h"

@@ -6,14 +6,14 @@
 #include <cstring>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 
 LegacyDeviceNode CurrentDeviceNode = {nullptr, {}};
 
 namespace {
 
-// Error code for a set-handle check: SetResource refuses a set that was never created.
-constexpr uint32_t kNoDeviceInfoSet = 0xE0000000;
 constexpr std::size_t kClassNameSize = 32;
 // The six strings of the longest record are 4 + 5 * 8 hex digits plus terminators: 51 bytes.
 constexpr std::size_t kResourceRecordSize = 256;
@@ -21,11 +21,6 @@ constexpr std::size_t kResourceRecordSize = 256;
 // InstallSelectedDriver as newdev.dll exports it (documented; the MinGW headers lack it).
 typedef BOOL(WINAPI* InstallSelectedDriverProc)(HWND parent, HDEVINFO deviceInfoSet,
                                                 LPCWSTR reserved, BOOL backup, PDWORD reboot);
-
-DWORD LastErrorOr(DWORD fallback) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
 
 // Appends `text` and its terminator at `offset`; the record's buffer always has room, since the
 // values are at most eight hex digits each.
@@ -52,7 +47,7 @@ DWORD CreateAndRegister(const char* className, const GUID& classGuid, const char
                                            reinterpret_cast<const BYTE*>(hardwareIds),
                                            hardwareIdBytes) ||
         !SetupDiRegisterDeviceInfo(set, element, 0, nullptr, nullptr, nullptr)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     return ERROR_SUCCESS;
 }
@@ -61,12 +56,12 @@ DWORD CreateAndRegister(const char* className, const GUID& classGuid, const char
 // the class installer pick the best compatible driver from it.
 DWORD SelectBestDriver(HDEVINFO set, SP_DEVINFO_DATA* element, const char* infPath) {
     if (!SetupDiSetSelectedDevice(set, element)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     SP_DEVINSTALL_PARAMS_A params = {};
     params.cbSize = sizeof params;
     if (!SetupDiGetDeviceInstallParamsA(set, element, &params)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     params.Flags |= DI_ENUMSINGLEINF | DI_NOBROWSE;
     const std::size_t length = std::strlen(infPath);
@@ -78,12 +73,12 @@ DWORD SelectBestDriver(HDEVINFO set, SP_DEVINFO_DATA* element, const char* infPa
     if (!SetupDiSetDeviceInstallParamsA(set, element, &params) ||
         !SetupDiBuildDriverInfoList(set, element, SPDIT_COMPATDRIVER) ||
         !SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV, set, element)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     SP_DRVINFO_DATA_V2_A driver = {};
     driver.cbSize = sizeof driver;
     if (!SetupDiGetSelectedDriverA(set, element, &driver)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     return ERROR_SUCCESS;
 }
@@ -93,7 +88,7 @@ DWORD SelectBestDriver(HDEVINFO set, SP_DEVINFO_DATA* element, const char* infPa
 DWORD NewdevPath(char (&path)[MAX_PATH]) {
     const UINT length = GetSystemDirectoryA(path, MAX_PATH);
     if (length == 0) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     static const char kName[] = "\\NEWDEV.DLL";
     if (length >= MAX_PATH || length + sizeof kName > MAX_PATH) {
@@ -109,17 +104,17 @@ DWORD RunInstallSelectedDriver(HDEVINFO set, const char* newdevPath, DWORD* rebo
     platform::UniqueLibrary library(
         LoadLibraryExA(newdevPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!library) {
-        return LastErrorOr(ERROR_MOD_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_MOD_NOT_FOUND);
     }
     const auto install = reinterpret_cast<InstallSelectedDriverProc>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), "InstallSelectedDriver")));
     if (install == nullptr) {
-        return LastErrorOr(ERROR_PROC_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_PROC_NOT_FOUND);
     }
     DWORD reboot = 0;
     const DWORD result = install(nullptr, set, nullptr, TRUE, &reboot)
                              ? ERROR_SUCCESS
-                             : LastErrorOr(ERROR_GEN_FAILURE);
+                             : platform::LastErrorOr(ERROR_GEN_FAILURE);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot;
     }
@@ -143,13 +138,13 @@ uint32_t CreateDeviceNode(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
     GUID classGuid = {};
     char className[kClassNameSize] = {};
     if (!SetupDiGetINFClassA(infFile, &classGuid, className, kClassNameSize, nullptr)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     CurrentDeviceNode.deviceInfoData.cbSize = sizeof(SP_DEVINFO_DATA);
     // Kept at once, valid or not: SetResource tells a failed list from no node at all.
     CurrentDeviceNode.deviceInfoSet = SetupDiCreateDeviceInfoList(&classGuid, nullptr);
     if (CurrentDeviceNode.deviceInfoSet == INVALID_HANDLE_VALUE) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     return CreateAndRegister(className, classGuid, hardwareIds, static_cast<DWORD>(idLength + 2));
 }
@@ -157,7 +152,7 @@ uint32_t CreateDeviceNode(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT {
 uint32_t SetResource(uint32_t ioBase, uint32_t ioLength, uint32_t irq, uint32_t irq2,
                      uint32_t dma) BOARDKIT_NOEXCEPT {
     if (CurrentDeviceNode.deviceInfoSet == INVALID_HANDLE_VALUE) {
-        return kNoDeviceInfoSet;
+        return kResultNoDeviceInfoSet;
     }
     char record[kResourceRecordSize] = {};
     std::size_t size = AppendString(record, 0, "Init");

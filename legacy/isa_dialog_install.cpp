@@ -6,6 +6,8 @@
 #include "legacy/device_node.h"
 #include "legacy/legacy_install.h"
 #include "legacy/resource_dialog.h"
+#include "platform/last_error.h"
+#include "platform/unique.h"
 
 namespace {
 
@@ -14,21 +16,22 @@ constexpr INT_PTR kDialogOk = 1;
 
 // The dialog path of both InstallIsaDevice forms, once the node exists and the range is set.
 uint32_t ChooseResourcesAndInstall(char* infFile) {
+    // A node whose resources were not chosen or not written goes.
+    auto removeNode = platform::MakeScopeGuard([] { DeleteDeviceNode(); });
     const INT_PTR choice = DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kDialogTemplate), nullptr,
                                            IsaConfigDialogProc, 0);
     if (choice != kDialogOk) {
         // A dialog that could not be shown is a failure, not a user's Cancel.
-        const DWORD error = choice == -1 ? GetLastError() : ERROR_SUCCESS;
-        DeleteDeviceNode();
-        return choice == -1 ? (error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE) : 0;
+        return choice == -1 ? platform::LastErrorOr(ERROR_GEN_FAILURE) : 0;
     }
     const uint32_t written =
         SetResource(IsaResourceSelection.ioBase, IsaResourceSelection.rangeLength,
                     IsaResourceSelection.irq, IsaResourceSelection.irq2, IsaResourceSelection.dma);
     if (written != 0) {
-        DeleteDeviceNode();
         return written;
     }
+    // From here the node stays, whatever the driver install answers.
+    removeNode.release();
     DWORD reboot = 0;
     const DWORD result = InstallIsaDriver(CurrentDeviceNode.deviceInfoSet,
                                           &CurrentDeviceNode.deviceInfoData, infFile, &reboot);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "catalog/text.h"
 #include "legacy/device_node.h"
 #include "platform/unique.h"
@@ -93,11 +94,11 @@ uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT 
     if (const uint32_t error = CreateDeviceNode(infFile, hardwareId)) {
         return error;
     }
+    auto removeNode = platform::MakeScopeGuard([] { DeleteDeviceNode(); });
     int reboot = 0;
     const int32_t result = UpdateDriver(infFile, hardwareId, &reboot);
-    if (result != 0) {
-        DeleteDeviceNode();
-    } else {
+    if (result == 0) {
+        removeNode.release();
         CloseDeviceNode();
     }
     return static_cast<uint32_t>(result);
@@ -105,7 +106,7 @@ uint32_t InstallIsaDevicePnp(char* infFile, char* hardwareId) BOARDKIT_NOEXCEPT 
 
 int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int*) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr || hardwareId == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     CatalogEntry rows[kIsaUpdateListSize] = {};
     const std::size_t count = CollectIsaCatalogRows(rows, hardwareId);
@@ -116,5 +117,5 @@ int32_t UpdateIsaDriver(char* infFile, char* hardwareId, int*) BOARDKIT_NOEXCEPT
         int reboot = 0;
         last = UpdateDriver(infFile, &id[0], &reboot);
     }
-    return last != 0 ? 2 : 0;
+    return last != 0 ? static_cast<int32_t>(kResultFailed) : 0;
 }

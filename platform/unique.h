@@ -25,7 +25,7 @@ class Unique {
     ~Unique() { reset(); }
 
     Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Traits::Empty(); }
+    explicit operator bool() const { return !Traits::IsEmpty(handle_); }
 
     // Closes the current handle (if any) and hands out the address for an out-parameter.
     Handle* put() {
@@ -34,7 +34,7 @@ class Unique {
     }
     Handle release() { return std::exchange(handle_, Traits::Empty()); }
     void reset(Handle handle = Traits::Empty()) {
-        if (handle_ != Traits::Empty()) {
+        if (!Traits::IsEmpty(handle_)) {
             const DWORD saved = GetLastError();
             Traits::Close(handle_);
             SetLastError(saved);
@@ -46,21 +46,36 @@ class Unique {
     Handle handle_ = Traits::Empty();
 };
 
-#define BK_HANDLE_TRAITS(Name, Type, EmptyValue, CloseCall)         \
-    struct Name {                                                   \
-        static Type Empty() { return EmptyValue; }                  \
-        static void Close(Type handle) { (void)CloseCall(handle); } \
+// `EmptyValue` is what a new owner holds; `OtherEmpty` is a second value that owns nothing
+// (a device information set is INVALID_HANDLE_VALUE after a failed call and null before any).
+#define BK_HANDLE_TRAITS2(Name, Type, EmptyValue, OtherEmpty, CloseCall)                          \
+    struct Name {                                                                                 \
+        static Type Empty() { return EmptyValue; }                                                \
+        static bool IsEmpty(Type handle) { return handle == EmptyValue || handle == OtherEmpty; } \
+        static void Close(Type handle) { (void)CloseCall(handle); }                               \
     }
+#define BK_HANDLE_TRAITS(Name, Type, EmptyValue, CloseCall) \
+    BK_HANDLE_TRAITS2(Name, Type, EmptyValue, EmptyValue, CloseCall)
 
 BK_HANDLE_TRAITS(HKeyTraits, HKEY, nullptr, RegCloseKey);
-BK_HANDLE_TRAITS(DevInfoTraits, HDEVINFO, INVALID_HANDLE_VALUE, SetupDiDestroyDeviceInfoList);
+BK_HANDLE_TRAITS2(DevInfoTraits, HDEVINFO, INVALID_HANDLE_VALUE, nullptr,
+                  SetupDiDestroyDeviceInfoList);
 BK_HANDLE_TRAITS(FileTraits, HANDLE, INVALID_HANDLE_VALUE, CloseHandle);
 BK_HANDLE_TRAITS(FindFileTraits, HANDLE, INVALID_HANDLE_VALUE, FindClose);
 BK_HANDLE_TRAITS(KernelHandleTraits, HANDLE, nullptr, CloseHandle);
 BK_HANDLE_TRAITS(LocalTraits, HLOCAL, nullptr, LocalFree);
 BK_HANDLE_TRAITS(LibraryTraits, HMODULE, nullptr, FreeLibrary);
+BK_HANDLE_TRAITS(CertContextTraits, PCCERT_CONTEXT, nullptr, CertFreeCertificateContext);
+
+// CertCloseStore takes flags besides the handle.
+struct CertStoreTraits {
+    static HCERTSTORE Empty() { return nullptr; }
+    static bool IsEmpty(HCERTSTORE store) { return store == nullptr; }
+    static void Close(HCERTSTORE store) { (void)CertCloseStore(store, 0); }
+};
 
 #undef BK_HANDLE_TRAITS
+#undef BK_HANDLE_TRAITS2
 
 using UniqueHKey = Unique<HKEY, HKeyTraits>;
 using UniqueDevInfo = Unique<HDEVINFO, DevInfoTraits>;
@@ -69,6 +84,8 @@ using UniqueFindFile = Unique<HANDLE, FindFileTraits>;
 using UniqueHandle = Unique<HANDLE, KernelHandleTraits>;
 using UniqueLocal = Unique<HLOCAL, LocalTraits>;
 using UniqueLibrary = Unique<HMODULE, LibraryTraits>;
+using UniqueCertStore = Unique<HCERTSTORE, CertStoreTraits>;
+using UniqueCertContext = Unique<PCCERT_CONTEXT, CertContextTraits>;
 
 // Runs `undo` when the scope ends, unless release() was called: "undo unless we got to the end".
 template <class F>

@@ -1,14 +1,37 @@
-// What every scan of a device information set shares: the board device class and the one
-// reading loop over the devices' hardware-ID lists.
+// What every scan of a device information set shares: the board device class, the one reader
+// of a device property into a growing buffer, and the one reading loop over the devices'
+// hardware-ID lists.
 #pragma once
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform/unique.h"
 #include "platform/win32.h"
 
 // The device setup class of the maker's boards.
 extern const GUID kBoardDeviceClassGuid;
+
+// The buffer a device property is read into. It grows to the size the last read asked for
+// and may be reused for the next device. Two spare zero bytes stay past the size handed to
+// SetupAPI, so a text or list stored without its terminators still ends inside the buffer.
+struct DevicePropertyBuffer {
+    platform::UniqueLocal memory;
+    DWORD size = 0;
+    const char* text() const { return static_cast<const char*>(memory.get()); }
+};
+
+enum class PropertyRead {
+    Read,        // the property is in the buffer
+    Missing,     // the device has no such property, or it is empty and nothing was allocated
+    Unreadable,  // the read failed otherwise, or the property is longer than the limit allows
+    NoBuffer,    // the buffer could not be grown, which says nothing about the device
+};
+
+// Reads `property` of the device into `buffer`, growing it to the size SetupAPI asks for.
+// `limit` is the most bytes the property may take; 0 lets the buffer grow to any size.
+PropertyRead ReadDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, DWORD limit,
+                                DevicePropertyBuffer& buffer);
 
 // How a scan of a device information set ended.
 enum class DeviceScanEnd {

@@ -21,11 +21,6 @@ constexpr HardwareIdReading kBoardReading{UnreadableIds::EndScan, 0};
 
 enum class LibraryState { Absent, Free, InUse };
 
-bool FileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The side copy's name: "s" before the last four characters (".dll").
 bool SideCopyName(std::string_view library, std::string& out) {
     if (library.size() < 4) {
@@ -49,7 +44,7 @@ LibraryState ProbeWithoutSideCopy(const std::string& library) {
 }
 
 LibraryState TestLibrary(const std::string& library, const std::string& sideCopy) {
-    if (!FileExists(library)) {
+    if (!FileExists(library.c_str(), Existence::FileOnly)) {
         return LibraryState::Absent;
     }
     if (!CopyFileA(library.c_str(), sideCopy.c_str(), FALSE)) {

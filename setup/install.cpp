@@ -7,9 +7,12 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "catalog/text.h"
+#include "platform/last_error.h"
 #include "platform/system_library.h"
 #include "platform/unique.h"
+#include "setup/system_paths.h"
 
 namespace {
 
@@ -21,19 +24,12 @@ typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND parent, LPCSTR 
 // better, which is what a caller asking for this package means.
 constexpr DWORD kInstallFlagForce = 0x00000001;
 
-// The error of a failed step; a step that failed without saying why still counts as failed.
-DWORD ErrorOrDefault(DWORD fallback) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
-
 // Copies a text argument into a buffer of MAX_PATH characters; false when it does not fit.
 bool CopyArgument(const char* text, char (&buffer)[MAX_PATH]) {
-    const std::size_t length = std::strlen(text);
-    if (length >= MAX_PATH) {
+    if (!FitsMaxPath(text)) {
         return false;
     }
-    std::memcpy(buffer, text, length + 1);
+    std::memcpy(buffer, text, std::strlen(text) + 1);
     return true;
 }
 
@@ -48,18 +44,18 @@ bool FileFound(const char* path) {
 uint32_t RunDeviceInstaller(const char* infFile, const char* hardwareId, int* rebootRequired) {
     platform::UniqueLibrary library(platform::LoadSystemLibrary("newdev.dll"));
     if (!library) {
-        return ErrorOrDefault(ERROR_MOD_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_MOD_NOT_FOUND);
     }
     const auto update =
         reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
             GetProcAddress(library.get(), "UpdateDriverForPlugAndPlayDevicesA")));
     if (update == nullptr) {
-        return ErrorOrDefault(ERROR_PROC_NOT_FOUND);
+        return platform::LastErrorOr(ERROR_PROC_NOT_FOUND);
     }
     BOOL reboot = FALSE;
     const BOOL installed = update(nullptr, hardwareId, infFile, kInstallFlagForce, &reboot);
     // Read right after the call that failed, before anything else runs.
-    const DWORD error = installed ? ERROR_SUCCESS : ErrorOrDefault(ERROR_GEN_FAILURE);
+    const DWORD error = installed ? ERROR_SUCCESS : platform::LastErrorOr(ERROR_GEN_FAILURE);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot ? 1 : 0;
     }
@@ -99,7 +95,7 @@ int32_t UpdateDriver(char* infFile, char* hardwareId, int* /*rebootRequired*/) B
     // Setup programs read this result: 0, 2 for a missing argument, or the installer's error.
     uint32_t state = 0;
     if (infFile == nullptr || hardwareId == nullptr) {
-        state = 2;
+        state = kResultFailed;
     } else {
         // The caller's flag stays as it was: the installer gets a flag of this call's own.
         int reboot = 0;

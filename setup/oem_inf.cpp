@@ -6,11 +6,13 @@
 
 #include "boardkit/operations.h"
 #include "catalog/catalog.h"
+#include "catalog/results.h"
 #include "catalog/text.h"
 #include "platform/unique.h"
 #include "setup/system_paths.h"
 
-const char* const kPreinstallKeyPath = "SYSTEM\\CurrentControlSet\\Services\\TOLVANPRE";
+const char* const kServicesKeyPath = "SYSTEM\\CurrentControlSet\\Services";
+const char* const kPreinstallKeyName = "TOLVANPRE";
 
 namespace {
 
@@ -58,13 +60,14 @@ bool InfFolder(std::string& folder) {
     return ComposePath(folder, {windows, "\\inf"});
 }
 
+std::string PreinstallKeyPath() {
+    return std::string(kServicesKeyPath) + "\\" + kPreinstallKeyName;
+}
+
 // Opens the pre-install key, creating it when it does not exist.
-bool OpenPreinstallKey(platform::UniqueHKey& key) {
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, 0, KEY_ALL_ACCESS, key.put()) ==
-        ERROR_SUCCESS) {
-        return true;
-    }
-    return RegCreateKeyA(HKEY_LOCAL_MACHINE, kPreinstallKeyPath, key.put()) == ERROR_SUCCESS;
+bool OpenOrCreatePreinstallKey(platform::UniqueHKey& key) {
+    return OpenPreinstallKey(key) || RegCreateKeyA(HKEY_LOCAL_MACHINE, PreinstallKeyPath().c_str(),
+                                                   key.put()) == ERROR_SUCCESS;
 }
 
 enum class RecordSearch { Found, NotFound, Failed };
@@ -73,31 +76,23 @@ enum class RecordSearch { Found, NotFound, Failed };
 // goes to `name`. A value that is empty or no string is no record (an empty text would be
 // contained in every name), and one too long for a record is passed over.
 RecordSearch FindRecord(HKEY key, const std::string& upperInfName, std::string& name) {
-    for (DWORD index = 0;; ++index) {
-        char valueName[kRecordTextSize] = {};
-        char data[kRecordTextSize + 1] = {};
-        DWORD nameLength = kRecordTextSize;
-        DWORD dataSize = kRecordTextSize;
-        DWORD type = 0;
-        const LSTATUS status = RegEnumValueA(key, index, valueName, &nameLength, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data), &dataSize);
-        if (status == ERROR_NO_MORE_ITEMS) {
-            return RecordSearch::NotFound;
-        }
-        if (status == ERROR_MORE_DATA) {
-            continue;
-        }
-        if (status != ERROR_SUCCESS) {
-            return RecordSearch::Failed;
-        }
-        if (type != REG_SZ || data[0] == '\0') {
-            continue;
-        }
-        if (Contains(upperInfName, UpperCase(data))) {
-            name.assign(valueName, nameLength);
+    const PreinstallWalkEnd end =
+        ForEachPreinstallRecord(key, [&](std::string_view valueName, DWORD type, const char* data) {
+            if (type != REG_SZ || data[0] == '\0' || !Contains(upperInfName, UpperCase(data))) {
+                return false;
+            }
+            name.assign(valueName);
+            return true;
+        });
+    switch (end) {
+        case PreinstallWalkEnd::Stopped:
             return RecordSearch::Found;
-        }
+        case PreinstallWalkEnd::Exhausted:
+            return RecordSearch::NotFound;
+        case PreinstallWalkEnd::Failed:
+            break;
     }
+    return RecordSearch::Failed;
 }
 
 }  // namespace
@@ -124,6 +119,16 @@ bool FindOemInfForKernelKey(char* kernelKey, char* oemFile) {
     char hardwareId[MAX_PATH];
     CopyText(row->hardwareId, hardwareId);
     return FindOemInfByHardwareId(oemFile, hardwareId);
+}
+
+void RemoveOemInfCopies(char* kernelKey) {
+    char oemFile[MAX_PATH] = {};
+    while (FindOemInfForKernelKey(kernelKey, oemFile)) {
+        if (DeleteOemInfFile(oemFile) != 0) {
+            return;
+        }
+        std::memset(oemFile, 0, sizeof oemFile);
+    }
 }
 
 bool FindOemInfByHardwareId(char* oemFile, char* hardwareId) {
@@ -159,7 +164,7 @@ void UpdatePreinstallRecord(char* infPath, PreinstallMode mode) {
         return;
     }
     platform::UniqueHKey key;
-    if (!OpenPreinstallKey(key)) {
+    if (!OpenOrCreatePreinstallKey(key)) {
         return;
     }
     std::string recordName;
@@ -175,21 +180,77 @@ void UpdatePreinstallRecord(char* infPath, PreinstallMode mode) {
         case RecordSearch::NotFound:
             break;
     }
-    // A package whose board has a device entry is not pre-installed: no record for it. And a
-    // name of five characters or fewer leaves nothing to name the record by.
-    if (mode == PreinstallMode::PresentDevice || infName.size() <= 5) {
+    // A package whose board has a device entry is not pre-installed: no record for it.
+    const std::string name = PreinstallRecordName(infName);
+    if (mode == PreinstallMode::PresentDevice || name.empty()) {
         return;
     }
-    const std::string name(infName.substr(0, infName.size() - 5));
     const std::string data(infName);
     RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
 }
 
+int32_t RemovePreinstallRecord(const char* kernelKey) {
+    platform::UniqueHKey services;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServicesKeyPath, 0, KEY_ALL_ACCESS, services.put()) !=
+        ERROR_SUCCESS) {
+        return static_cast<int32_t>(kResultNotFound);
+    }
+    platform::UniqueHKey records;
+    const LSTATUS opened =
+        RegOpenKeyExA(services.get(), kPreinstallKeyName, 0, KEY_ALL_ACCESS, records.put());
+    if (opened != ERROR_SUCCESS) {
+        return opened;
+    }
+    const CatalogEntry* row = (kernelKey == nullptr || *kernelKey == '\0')
+                                  ? nullptr
+                                  : CatalogFindByKernelKeyUnconverted(kernelKey);
+    if (row == nullptr) {
+        return static_cast<int32_t>(kResultFailed);
+    }
+    return RegDeleteValueA(records.get(),
+                           PreinstallRecordName(FileNamePart(row->infRelativePath)).c_str());
+}
+
+bool OpenPreinstallKey(platform::UniqueHKey& key) {
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, PreinstallKeyPath().c_str(), 0, KEY_ALL_ACCESS,
+                         key.put()) == ERROR_SUCCESS;
+}
+
+std::string PreinstallRecordName(std::string_view infFileName) {
+    return infFileName.size() <= 5 ? std::string()
+                                   : std::string(infFileName.substr(0, infFileName.size() - 5));
+}
+
+PreinstallWalkEnd ForEachPreinstallRecord(
+    HKEY key,
+    const std::function<bool(std::string_view name, DWORD type, const char* data)>& visit) {
+    for (DWORD index = 0;; ++index) {
+        char name[kRecordTextSize] = {};
+        // One byte past the capacity stays zero, so data without a terminator ends inside.
+        char data[kRecordTextSize + 1] = {};
+        DWORD nameLength = kRecordTextSize;
+        DWORD dataSize = kRecordTextSize;
+        DWORD type = 0;
+        const LSTATUS status = RegEnumValueA(key, index, name, &nameLength, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data), &dataSize);
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            return status == ERROR_NO_MORE_ITEMS ? PreinstallWalkEnd::Exhausted
+                                                 : PreinstallWalkEnd::Failed;
+        }
+        if (visit(std::string_view(name, nameLength), type, data)) {
+            return PreinstallWalkEnd::Stopped;
+        }
+    }
+}
+
 // Removes one OEM INF copy with its package from the driver store.
 int32_t DeleteOemInfFile(char* oemFile) BOARDKIT_NOEXCEPT {
     if (oemFile == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     // SUOI_FORCEDELETE: the package goes even while a device still uses it.
     if (SetupUninstallOEMInfA(oemFile, SUOI_FORCEDELETE, nullptr)) {

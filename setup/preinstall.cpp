@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "boardkit/operations.h"
+#include "catalog/results.h"
 #include "config/store.h"
 #include "legacy/device_node.h"
+#include "platform/last_error.h"
 #include "platform/unique.h"
 #include "setup/device_properties.h"
 #include "setup/install.h"
@@ -17,7 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kNoFreeBoardNumber = 0xE000FFFF;
 // The demo query reads lists as the presence queries do: one that cannot be read ends it.
 constexpr HardwareIdReading kDemoReading{UnreadableIds::EndScan, 0};
 
@@ -30,7 +31,7 @@ bool CopyToStore(char* infFile, char (&copyName)[MAX_PATH]) {
 
 // Collects the board numbers that the demo records (ProductID 0) hold, over every subkey
 // whose name begins with "De". A subkey without a ProductID is no demo record and is passed
-// over. 0, or kStoreNotFound when some subkey may hold a number that cannot be learnt: the
+// over. 0, or kResultNotFound when some subkey may hold a number that cannot be learnt: the
 // store is there but cannot be opened, the names cannot all be enumerated, a subkey cannot be
 // opened, a ProductID is there but cannot be read, or a demo record's BoardID cannot be read. A
 // number that may be taken is never handed out, or two demo devices would share one and their
@@ -42,9 +43,8 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
             return RecordScanStep::Continue;
         }
         platform::UniqueHKey key;
-        if (RegOpenKeyExA(record.root, record.name, 0, KEY_ALL_ACCESS, key.put()) !=
-            ERROR_SUCCESS) {
-            result = kStoreNotFound;
+        if (OpenRecord(record.root, record.name, key) != ERROR_SUCCESS) {
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         uint32_t productId = 0;
@@ -53,7 +53,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
             if (status == ERROR_FILE_NOT_FOUND) {
                 return RecordScanStep::Continue;
             }
-            result = kStoreNotFound;
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         if (productId != 0) {
@@ -61,7 +61,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
         }
         uint32_t boardId = 0;
         if (!ReadRecordNumber(key.get(), "BoardID", boardId)) {
-            result = kStoreNotFound;
+            result = kResultNotFound;
             return RecordScanStep::Stop;
         }
         used.push_back(boardId);
@@ -70,7 +70,7 @@ uint32_t UsedBoardNumbers(std::vector<uint32_t>& used) {
     // Only a store that is not there holds no number; one that cannot be opened may.
     if (end == NameScanEnd::EnumerationFailed ||
         (end == NameScanEnd::NoRoot && GetLastError() != ERROR_FILE_NOT_FOUND)) {
-        return kStoreNotFound;
+        return kResultNotFound;
     }
     return result;
 }
@@ -101,8 +101,7 @@ DWORD WriteLocation(const char (&text)[kBoardNumberTextSize]) {
     if (!SetupDiSetDeviceRegistryPropertyA(
             CurrentDeviceNode.deviceInfoSet, &CurrentDeviceNode.deviceInfoData,
             SPDRP_LOCATION_INFORMATION, reinterpret_cast<const BYTE*>(text), bytes)) {
-        const DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+        return platform::LastErrorOr(ERROR_GEN_FAILURE);
     }
     return ERROR_SUCCESS;
 }
@@ -119,7 +118,7 @@ uint32_t AllocateBoardNumber(uint32_t* boardNumber) {
         ++n;
     }
     if (n > kLastBoardNumber) {
-        return kNoFreeBoardNumber;
+        return kResultTaken;
     }
     if (boardNumber != nullptr) {
         *boardNumber = n;
@@ -157,7 +156,7 @@ bool DeletePreInstallDriverFiles(char* infFile) BOARDKIT_NOEXCEPT {
 
 uint32_t InstallDemoDevice(char* infFile) BOARDKIT_NOEXCEPT {
     if (infFile == nullptr) {
-        return 2;
+        return kResultFailed;
     }
     uint32_t boardNumber = 0;
     if (const uint32_t error = AllocateBoardNumber(&boardNumber)) {
@@ -170,16 +169,16 @@ uint32_t InstallDemoDevice(char* infFile) BOARDKIT_NOEXCEPT {
     if (const uint32_t error = CreateDeviceNode(infFile, demoHardwareIds)) {
         return error;
     }
-    // A demo node without its board number could never be matched to its record: it goes.
+    // A node whose later step fails goes: a demo node without its board number could never be
+    // matched to its record, and one without its driver is no demo device.
+    auto removeNode = platform::MakeScopeGuard([] { DeleteDeviceNode(); });
     if (const DWORD error = WriteLocation(location)) {
-        DeleteDeviceNode();
         return error;
     }
     const int32_t result = UpdateDemoDriver(infFile);
     if (result == 0) {
+        removeNode.release();
         CloseDeviceNode();
-    } else {
-        DeleteDeviceNode();
     }
     return static_cast<uint32_t>(result);
 }

@@ -2,6 +2,16 @@
 
 #include "platform/win32.h"
 
+bool FitsMaxPath(std::string_view text) {
+    return text.size() < MAX_PATH;
+}
+
+bool FileExists(const char* path, Existence accept) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (accept == Existence::FileOrFolder || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+}
+
 bool ComposePath(std::string& out, std::initializer_list<std::string_view> parts) {
     out.clear();
     std::size_t length = 0;

@@ -5,6 +5,16 @@
 #include <string>
 #include <string_view>
 
+// True when the text and its terminator fit in MAX_PATH characters, the size of the buffers
+// that paths and IDs are copied into.
+bool FitsMaxPath(std::string_view text);
+
+// What an existence test accepts besides a file.
+enum class Existence { FileOrFolder, FileOnly };
+
+// True when GetFileAttributesA finds `path`; a folder counts only with FileOrFolder.
+bool FileExists(const char* path, Existence accept);
+
 // Joins `parts` into `out`; false (and `out` empty) when the result would not fit in MAX_PATH.
 bool ComposePath(std::string& out, std::initializer_list<std::string_view> parts);
 

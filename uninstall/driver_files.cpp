@@ -1,11 +1,10 @@
-// The files, pre-install record and INF copy name that belong to one board driver.
+// The files and the INF copy name that belong to one board driver.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "boardkit/operations.h"
 #include "catalog/catalog.h"
-#include "setup/oem_inf.h"
 #include "setup/system_paths.h"
 #include "uninstall/uninstall.h"
 
@@ -19,10 +18,6 @@ const CatalogEntry* KernelKeyRow(const char* kernelKey) {
     return CatalogFindByKernelKey(kernelKey);
 }
 
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // "TolDemo.dll" gives "TolDemoCFG.dll": the last four characters make way for "CFG.dll".
 std::string ConfigurationLibraryName(std::string_view userDll) {
     const std::size_t keep = userDll.size() < 4 ? 0 : userDll.size() - 4;
@@ -32,7 +27,7 @@ std::string ConfigurationLibraryName(std::string_view userDll) {
 // Deletes one existing file, with the trace line before or after the deletion as each file
 // has it. The error is taken right after the deletion, before the trace line is printed.
 DWORD DeleteTracedFile(const std::string& path, bool traceFirst) {
-    if (!FileExists(path)) {
+    if (!FileExists(path.c_str(), Existence::FileOrFolder)) {
         return ERROR_SUCCESS;
     }
     if (traceFirst) {
@@ -54,7 +49,7 @@ int32_t DeleteDriverFile(char* kernelKey) BOARDKIT_NOEXCEPT {
     }
     const CatalogEntry* row = KernelKeyRow(kernelKey);
     if (row == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     std::printf("isQuorvatekDeivce %d\n", 1);
     std::string driver;
@@ -74,30 +69,6 @@ int32_t DeleteDriverFile(char* kernelKey) BOARDKIT_NOEXCEPT {
         return static_cast<int32_t>(error);
     }
     return static_cast<int32_t>(DeleteTracedFile(configuration, true));
-}
-
-int32_t RemovePreinstallValue(const char* kernelKey) {
-    platform::UniqueHKey services;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", 0, KEY_ALL_ACCESS,
-                      services.put()) != ERROR_SUCCESS) {
-        return static_cast<int32_t>(kRecordUnreadable);
-    }
-    platform::UniqueHKey records;
-    const LSTATUS opened =
-        RegOpenKeyExA(services.get(), "TOLVANPRE", 0, KEY_ALL_ACCESS, records.put());
-    if (opened != ERROR_SUCCESS) {
-        return opened;
-    }
-    const CatalogEntry* row = (kernelKey == nullptr || *kernelKey == '\0')
-                                  ? nullptr
-                                  : CatalogFindByKernelKeyUnconverted(kernelKey);
-    if (row == nullptr) {
-        return 2;
-    }
-    // The record is named after the INF file name without "s.inf".
-    const std::string_view file = FileNamePart(row->infRelativePath);
-    const std::string name(file.substr(0, file.size() < 5 ? 0 : file.size() - 5));
-    return RegDeleteValueA(records.get(), name.c_str());
 }
 
 bool GetDeviceInfPath(HDEVINFO set, SP_DEVINFO_DATA* device, char* infName) {

@@ -1,34 +1,19 @@
-// The pieces the uninstall operations share: the driver's files, its pre-install record, the
-// INF copy a device was installed from, and the readers of records and device properties. The
+// What the uninstall operations read besides the store and the device scan: the INF copy a
+// device was installed from (all three) and a record by device number (the demo uninstall). The
 // exported operations (UninstallDriver, DeleteDriverFile, RemoveDevice, Uninstall,
 // UninstallNonePnpDriver) are declared in boardkit/operations.h.
 #pragma once
 #include <cstdint>
 
+#include "catalog/results.h"
 #include "platform/unique.h"
 #include "platform/win32.h"
-
-// No record with that number, or no demo device with its board number.
-constexpr uint32_t kNoSuchRecord = 0xE0000015;
-// The record exists but is not the demo device's (its ProductID is not 0).
-constexpr uint32_t kNotDemoRecord = 0xE0000001;
-// A record or key that cannot be opened or read.
-constexpr uint32_t kRecordUnreadable = 0xE0000017;
 
 // Writes into `infName` (MAX_PATH characters) the InfPath of the device's driver key: the
 // OEM INF copy's file name. False when the key or the value cannot be read, or the value does
 // not fit; `infName` is then left as it was.
 bool GetDeviceInfPath(HDEVINFO set, SP_DEVINFO_DATA* device, char* infName);
 
-// Deletes the pre-install record of the kernel key's package: the registry result, 2 when no
-// catalog row has the key (as given), or 0xE0000017 when the services key cannot be opened.
-int32_t RemovePreinstallValue(const char* kernelKey);
-
 // Opens record `deviceNumber` ("Device" and digits) with KEY_ALL_ACCESS into `record`: 0,
-// kNoSuchRecord (no such record, or no store), or kRecordUnreadable (it cannot be opened).
+// kResultNoSuchRecord (no such record, or no store), or kResultNotFound (it cannot be opened).
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record);
-
-// Reads a device property into `buffer`, growing it (zero-filled, LocalAlloc) to the size the
-// platform asks for. False on any other failure, with the buffer freed and `size` 0.
-bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                       platform::UniqueLocal& buffer, DWORD& size);

@@ -1,13 +1,15 @@
-// Uninstall: removal of demo devices with their records, by device number or all at once; and
-// the two readers it shares with the non-PnP uninstall.
+// Uninstall: removal of demo devices with their records, by device number or all at once, and
+// OpenDeviceRecord, by which it finds a record from the number its name carries.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "boardkit/operations.h"
+#include "catalog/numbers.h"
 #include "config/store.h"
 #include "setup/device_properties.h"
 #include "uninstall/uninstall.h"
+#include "platform/last_error.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ bool ReadRecordValue(int32_t deviceNumber, const char* valueName, uint32_t& valu
         return false;
     }
     if (!ReadRecordNumber(record.get(), valueName, value)) {
-        error = kRecordUnreadable;
+        error = kResultNotFound;
         return false;
     }
     return true;
@@ -42,29 +44,20 @@ bool ReadRecordValue(int32_t deviceNumber, const char* valueName, uint32_t& valu
 
 // The first string of a device's location information; false when it cannot be read.
 bool LocationText(HDEVINFO set, SP_DEVINFO_DATA& device, std::string& text) {
-    platform::UniqueLocal buffer;
-    DWORD size = 0;
-    if (!GetDeviceProperty(set, &device, SPDRP_LOCATION_INFORMATION, buffer, size)) {
+    DevicePropertyBuffer buffer;
+    if (ReadDeviceProperty(set, device, SPDRP_LOCATION_INFORMATION, 0, buffer) !=
+        PropertyRead::Read) {
         return false;
     }
-    text.assign(static_cast<const char*>(buffer.get()));
+    text.assign(buffer.text());
     return true;
 }
 
 // The leading decimal digits of a location text; false when it starts with none, so that a
 // location such as "Root" never stands for board 0.
 bool BoardNumberOf(const std::string& text, uint32_t& number) {
-    std::size_t digits = 0;
-    uint64_t value = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-        value = value * 10 + static_cast<uint64_t>(text[digits] - '0');
-        if (value > 0xFFFFFFFFu) {
-            return false;
-        }
-        ++digits;
-    }
-    number = static_cast<uint32_t>(value);
-    return digits != 0;
+    std::size_t length = 0;
+    return LeadingDecimal(text, number, length);
 }
 
 // The first demo record (ProductID 0) whose BoardID is the number; the scan ends at the
@@ -93,12 +86,8 @@ int32_t DemoRecordOfBoard(uint32_t boardNumber) {
 
 // The map entry goes only with its record, so a record that stays keeps its entry.
 void DeleteRecordAndEntry(int32_t deviceNumber) {
-    if (deviceNumber < 0) {
-        return;
-    }
-    const uint32_t number = static_cast<uint32_t>(deviceNumber);
-    if (DeleteConfigurationKey(number)) {
-        DeleteMapEntry(number);
+    if (deviceNumber >= 0) {
+        DeleteConfigurationKey(static_cast<uint32_t>(deviceNumber), MapEntry::DeleteWithRecord);
     }
 }
 
@@ -108,8 +97,7 @@ void RemoveDemoDevice(HDEVINFO set, SP_DEVINFO_DATA& device, int32_t deviceNumbe
     const bool haveInf = GetDeviceInfPath(set, &device, infName);
     state.attempted = true;
     if (!SetupDiRemoveDevice(set, &device)) {
-        const DWORD error = GetLastError();
-        state.removalError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+        state.removalError = platform::LastErrorOr(ERROR_GEN_FAILURE);
         state.lastRemoved = false;
         return;
     }
@@ -147,52 +135,20 @@ bool VisitDevice(HDEVINFO set, SP_DEVINFO_DATA& device, const char* ids, WalkSta
 
 uint32_t OpenDeviceRecord(int32_t deviceNumber, platform::UniqueHKey& record) {
     if (deviceNumber < 0) {
-        return kNoSuchRecord;
+        return kResultNoSuchRecord;
     }
     // Only the wanted record is opened: another subkey that cannot be opened is no reason to
     // miss it.
-    uint32_t result = kNoSuchRecord;
+    uint32_t result = kResultNoSuchRecord;
     ForEachConfigurationName([&](ConfigurationRecord& visited) {
         if (!visited.numbered || visited.deviceNumber != static_cast<uint32_t>(deviceNumber)) {
             return RecordScanStep::Continue;
         }
-        result = RegOpenKeyExA(visited.root, visited.name, 0, KEY_ALL_ACCESS, record.put()) ==
-                         ERROR_SUCCESS
-                     ? 0
-                     : kRecordUnreadable;
+        result =
+            OpenRecord(visited.root, visited.name, record) == ERROR_SUCCESS ? 0 : kResultNotFound;
         return RecordScanStep::Stop;
     });
     return result;
-}
-
-bool GetDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                       platform::UniqueLocal& buffer, DWORD& size) {
-    for (;;) {
-        DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr,
-                                              static_cast<BYTE*>(buffer.get()), size, &required)) {
-            if (!buffer) {
-                // A property of no bytes still hands its reader a terminated text.
-                buffer.reset(LocalAlloc(LMEM_ZEROINIT, 2));
-            }
-            return static_cast<bool>(buffer);
-        }
-        // A size that does not grow would ask the same question forever.
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= size) {
-            break;
-        }
-        buffer.reset();
-        size = 0;
-        // Two zero bytes past the reported size end a list stored without its terminators.
-        buffer.reset(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(required) + 2));
-        if (!buffer) {
-            break;
-        }
-        size = required;
-    }
-    buffer.reset();
-    size = 0;
-    return false;
 }
 
 uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
@@ -206,7 +162,7 @@ uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
             return error;
         }
         if (product != 0) {
-            return kNotDemoRecord;
+            return kResultNotDemoRecord;
         }
         if (!ReadRecordValue(deviceNumber, "BoardID", board, error)) {
             return error;
@@ -231,7 +187,7 @@ uint32_t Uninstall(int32_t deviceNumber) BOARDKIT_NOEXCEPT {
         }
     }
     if (!state.all && !state.matched) {
-        return kNoSuchRecord;
+        return kResultNoSuchRecord;
     }
     if (state.attempted) {
         return state.lastRemoved ? 0 : state.removalError;

@@ -28,7 +28,7 @@ struct InfCopySeen {
 // whose name carries no device number has no device or map entry this program can name.
 void RemoveMatchingRecord(ConfigurationRecord& record, InfCopySeen& seen) {
     if (!record.numbered) {
-        DeleteVisitedRecord(record);
+        DeleteRecordAndMapEntry(record);
         return;
     }
     const uint32_t number = record.deviceNumber;
@@ -43,10 +43,7 @@ void RemoveMatchingRecord(ConfigurationRecord& record, InfCopySeen& seen) {
     }
     set.reset();
     UnloadDevice(static_cast<int32_t>(number));
-    // A record that stays keeps its map entry, so the two never disagree.
-    if (DeleteVisitedRecord(record)) {
-        DeleteMapEntry(number);
-    }
+    DeleteRecordAndMapEntry(record);
 }
 
 void RemoveRecordsOf(const std::string& kernelKey, InfCopySeen& seen) {
@@ -62,29 +59,18 @@ void RemoveRecordsOf(const std::string& kernelKey, InfCopySeen& seen) {
     });
 }
 
-// Removes the package's copies until none is left or one stays.
-void RemoveInfCopies(char* kernelKey) {
-    char name[MAX_PATH] = {};
-    while (FindOemInfForKernelKey(kernelKey, name)) {
-        if (DeleteOemInfFile(name) != 0) {
-            return;
-        }
-        std::memset(name, 0, sizeof name);
-    }
-}
-
 }  // namespace
 
 int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     // An empty key is contained in every row's key; it names no driver.
     if (kernelKey == nullptr || *kernelKey == '\0' ||
         CatalogFindByKernelKey(kernelKey) == nullptr) {
-        return 2;
+        return static_cast<int32_t>(kResultFailed);
     }
     {
         platform::UniqueHKey root;
         if (!OpenConfigurationRoot(root)) {
-            return static_cast<int32_t>(kStoreNotFound);
+            return static_cast<int32_t>(kResultNotFound);
         }
     }
     UpperCaseInPlace(kernelKey);
@@ -94,9 +80,9 @@ int32_t UninstallDriver(char* kernelKey) BOARDKIT_NOEXCEPT {
     if (seen.found && seen.name[0] != '\0') {
         DeleteOemInfFile(seen.name);
     }
-    RemoveInfCopies(kernelKey);
+    RemoveOemInfCopies(kernelKey);
     const int32_t result = DeleteDriverFile(kernelKey);
-    RemovePreinstallValue(kernelKey);
+    RemovePreinstallRecord(kernelKey);
     SweepAliasRecords();
     return result;
 }

@@ -11,8 +11,6 @@
 
 namespace {
 
-// Refused arguments; nothing is removed.
-constexpr uint32_t kRefused = 2;
 // A device that could not be removed, as the result of a walk that ends early.
 constexpr uint32_t kRemovalFailed = 5;
 // A list that cannot be read ends the walk before records and files are touched.
@@ -50,7 +48,7 @@ void RemoveMatchingDevice(HDEVINFO set, SP_DEVINFO_DATA& device, const char* ids
 uint32_t UninstallNonePnpDriver(char* infFile, char* hardwareIdPrefix) BOARDKIT_NOEXCEPT {
     // An empty prefix begins every hardware ID: it would remove every present device.
     if (infFile == nullptr || hardwareIdPrefix == nullptr || *hardwareIdPrefix == '\0') {
-        return kRefused;
+        return kResultFailed;
     }
     PrefixWalk walk;
     walk.prefix = hardwareIdPrefix;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "boardkit/operations.h"
-#include "config/timers.h"
+#include "config/module_exports.h"
 #include "devices.h"
 #include "frontend/entry.h"
 #include "fuzz/targets/fuzz_targets.h"

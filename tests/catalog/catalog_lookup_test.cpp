@@ -257,21 +257,20 @@ TEST(CatalogFindByProductId, NeverYieldsTheEndRow) {
     EXPECT_EQ(CatalogFindByProductId(0xFFFFFFFF), nullptr);
 }
 
-TEST(CatalogInfFileNamePart, IsTheUpperCasedNameAfterTheFirstBackslash) {
-    EXPECT_EQ(CatalogInfFileNamePart(*kDemo), "TOLDEMOS.INF");
-    EXPECT_EQ(CatalogInfFileNamePart(*kPx1001), "TOLPX10S.INF");
+TEST(CatalogInfFileName, IsTheNameAfterTheFirstBackslashAsStored) {
+    EXPECT_EQ(CatalogInfFileName(*kDemo), "TolDemos.inf");
     EXPECT_EQ(CatalogInfFileName(*kPx1001), "TolPx10s.inf");
 }
 
-TEST(CatalogInfFileNamePart, TakesTheWholePathWithoutABackslash) {
+TEST(CatalogInfFileName, TakesTheWholePathWithoutABackslash) {
     CatalogEntry row = kDeviceCatalog[0];
     row.infRelativePath = "Loose.inf";
-    EXPECT_EQ(CatalogInfFileNamePart(row), "LOOSE.INF");
+    EXPECT_EQ(CatalogInfFileName(row), "Loose.inf");
     row.infRelativePath = "A\\b\\c.inf";
-    EXPECT_EQ(CatalogInfFileNamePart(row), "B\\C.INF");
+    EXPECT_EQ(CatalogInfFileName(row), "b\\c.inf");
     row.infRelativePath = "Folder\\";
-    EXPECT_EQ(CatalogInfFileNamePart(row), "");
-    EXPECT_EQ(CatalogInfFileNamePart(kDeviceCatalog[kCatalogRowCount]), "");
+    EXPECT_EQ(CatalogInfFileName(row), "");
+    EXPECT_EQ(CatalogInfFileName(kDeviceCatalog[kCatalogRowCount]), "");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "boardkit/operations.h"
+#include "config/module_exports.h"
+#include "config/process_command_line.h"
 #include "config/timers.h"
 #include "file_system.h"
 #include "machine.h"
@@ -94,6 +96,21 @@ TEST_F(TimersTest, AWizardIsPassedOverWhenTheDebugPrivilegeCannotBeEnabled) {
         sim::Faults().clear();
         EXPECT_TRUE(Running(wizard));
     }
+}
+
+TEST_F(TimersTest, TheDebugPrivilegeIsEnabledOncePerTickAndAFailurePassesOverTheTick) {
+    DWORD first = Start("rundll32.exe newdev.dll,ClientSideInstall");
+    DWORD second = Start("rundll32.exe newdev.dll,DevInstall 1");
+    sim::Faults().push_back({"AdjustTokenPrivileges", "", 1, 0, ERROR_ACCESS_DENIED, 0});
+    KillerInstallProcTimer(0, 0, 0, 0, 0);
+    sim::Faults().clear();
+    EXPECT_EQ(sim::CallCount("AdjustTokenPrivileges"), 1u);
+    EXPECT_TRUE(Running(first));
+    EXPECT_TRUE(Running(second));
+    KillerInstallProcTimer(0, 0, 0, 0, 0);
+    EXPECT_EQ(sim::CallCount("AdjustTokenPrivileges"), 2u);
+    EXPECT_FALSE(Running(first));
+    EXPECT_FALSE(Running(second));
 }
 
 TEST_F(TimersTest, ProcessOpenedWithoutVmReadCannotBeRead) {

@@ -1,5 +1,5 @@
-// The readers the uninstall operations share: a record by device number, a device property
-// into a growing buffer, and the INF copy a device was installed from.
+// The readers the uninstall operations share: a record by device number and the INF copy a
+// device was installed from.
 #include <gtest/gtest.h>
 
 #include "uninstall/uninstall.h"
@@ -37,32 +37,6 @@ TEST_F(UninstallReaders, ARecordIsFoundOnlyByTheDigitsAfterDevice) {
 TEST_F(UninstallReaders, WithoutTheStoreNoRecordIsFound) {
     platform::UniqueHKey record;
     EXPECT_EQ(OpenDeviceRecord(0, record), 0xE0000015u);
-}
-
-TEST_F(UninstallReaders, APropertyBufferGrowsToTheWholeList) {
-    EXPECT_NE(tools::AddDemoBoard(1, "oem3.inf", {"DEMO", std::string(300, 'X')}), "");
-    SP_DEVINFO_DATA device;
-    platform::UniqueDevInfo set = FirstDevice(device);
-    platform::UniqueLocal buffer;
-    DWORD size = 0;
-    ASSERT_TRUE(GetDeviceProperty(set.get(), &device, SPDRP_HARDWAREID, buffer, size));
-    // "DEMO", 300 characters, each with its terminator, and the list's own.
-    EXPECT_EQ(size, 5u + 301u + 1u);
-    const char* ids = static_cast<const char*>(buffer.get());
-    EXPECT_STREQ(ids, "DEMO");
-    EXPECT_EQ(std::string(ids + 5), std::string(300, 'X'));
-}
-
-TEST_F(UninstallReaders, AFailedReadFreesTheBuffer) {
-    EXPECT_NE(tools::AddDemoBoard(1, "oem3.inf"), "");
-    SP_DEVINFO_DATA device;
-    platform::UniqueDevInfo set = FirstDevice(device);
-    platform::UniqueLocal buffer;
-    DWORD size = 0;
-    ASSERT_TRUE(GetDeviceProperty(set.get(), &device, SPDRP_HARDWAREID, buffer, size));
-    EXPECT_FALSE(GetDeviceProperty(set.get(), &device, SPDRP_FRIENDLYNAME, buffer, size));
-    EXPECT_FALSE(static_cast<bool>(buffer));
-    EXPECT_EQ(size, 0u);
 }
 
 TEST_F(UninstallReaders, TheInfNameComesFromTheDriverKey) {
