@@ -260,15 +260,9 @@ bool InstallFromStore(DeviceNode& node) {
                            true, reboot) == 0;
 }
 
-namespace {
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
-}  // namespace
 }  // namespace sim::store
+
+using sim::FailWith;
 
 BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareId,
                                                LPCSTR FullInfPath, DWORD InstallFlags,

@@ -13,16 +13,12 @@
 
 namespace {
 
+using sim::FailWith;
 using sim::files::Found;
 using sim::files::Location;
 
 constexpr char kWindowsFolder[] = "C:\\Windows";
 constexpr char kSystemFolder[] = "C:\\Windows\\system32";
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
 
 // The folder query contract: the length copied without the terminator, or the size needed
 // with it when the buffer is too small (the buffer is then left alone).

@@ -178,11 +178,6 @@ struct Registration {
     }
 } registration;
 
-bool FailWith(DWORD error) {
-    SetLastError(error);
-    return false;
-}
-
 }  // namespace
 
 const PendingShutdown& CurrentShutdownRequest() {

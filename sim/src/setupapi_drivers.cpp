@@ -44,11 +44,6 @@ std::map<HDEVINFO, SetDrivers>& Selection() {
     return *table;
 }
 
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
 // The element `data` names, its index and node; null with the last error set.
 DevInfoElement* Resolve(HDEVINFO handle, const SP_DEVINFO_DATA* data, size_t& index,
                         DeviceNode*& node) {
