@@ -78,6 +78,16 @@ DeviceNode* ElementNode(const DevInfoElement& element) {
     return node;
 }
 
+Device GetDevice(HDEVINFO handle, const SP_DEVINFO_DATA* data) {
+    DeviceInfoSet* set = FindInfoSet(handle);
+    DevInfoElement* element = set != nullptr ? FindElement(*set, data) : nullptr;
+    DeviceNode* node = element != nullptr ? ElementNode(*element) : nullptr;
+    if (node == nullptr) {
+        return {};
+    }
+    return {element, node};
+}
+
 void FillInfoData(const DeviceInfoSet& set, size_t index, SP_DEVINFO_DATA& data) {
     data.ClassGuid = set.elements[index].classGuid;
     data.DevInst = set.elements[index].devInst;
@@ -271,9 +281,7 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    sim::DeviceNode* node = sim::GetDevice(DeviceInfoSet, DeviceInfoData).node;
     if (node == nullptr) {
         return FALSE;
     }

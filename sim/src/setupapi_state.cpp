@@ -270,9 +270,7 @@ BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceIn
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    auto [element, node] = sim::GetDevice(DeviceInfoSet, DeviceInfoData);
     if (node == nullptr) {
         return FALSE;
     }
