@@ -9,6 +9,7 @@
 #include "choke.h"
 #include "file_system.h"
 #include "machine.h"
+#include "text.h"
 #include "simwin/files.h"
 
 namespace {
@@ -42,7 +43,8 @@ BOOL Journaled(const char* api, const std::string& args, BOOL result) {
 
 bool SameFile(const Location& a, const Location& b) {
     return a.host == b.host &&
-           (a.host ? a.hostPath == b.hostPath : sim::files::EqualNoCase(a.Text(), b.Text()));
+           (a.host ? a.hostPath == b.hostPath
+                   : sim::EqualNoCase(a.Text(), b.Text(), sim::CaseRule::kAscii));
 }
 
 // Reads the source of a copy as CopyFileA opens it: for reading, sharing reading.

@@ -1,4 +1,5 @@
 #include "reg_file.h"
+#include "text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -265,7 +266,8 @@ class Parser {
         std::string_view root = path.substr(0, slash);
         const char* rootName = nullptr;
         for (const RootName& r : kRoots) {
-            if (SameName(root, r.full) || SameName(root, r.shortName)) {
+            if (sim::EqualNoCase(root, r.full, sim::CaseRule::kLatin1) ||
+                sim::EqualNoCase(root, r.shortName, sim::CaseRule::kLatin1)) {
                 rootName = r.full;
             }
         }
@@ -529,7 +531,8 @@ class TreeBuilder : public EditSink {
             if (part.empty()) {
                 continue;
             }
-            if (depth < open_.size() && SameName(open_[depth].first, part)) {
+            if (depth < open_.size() &&
+                sim::EqualNoCase(open_[depth].first, part, sim::CaseRule::kLatin1)) {
                 key = open_[depth].second;
             } else {
                 open_.resize(depth);

@@ -7,6 +7,7 @@
 
 #include "machine.h"
 #include "registry_image.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -163,31 +164,6 @@ std::string FoldName(std::string_view name) {
     return out;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    // Folding keeps every byte in place, so the two names can be compared byte by byte.
-    bool continuation = false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (continuation) {
-            x = x >= 0xA0 && x <= 0xBE && x != 0xB7 ? static_cast<unsigned char>(x - 0x20) : x;
-            y = y >= 0xA0 && y <= 0xBE && y != 0xB7 ? static_cast<unsigned char>(y - 0x20) : y;
-            continuation = false;
-        } else {
-            x = x >= 'a' && x <= 'z' ? static_cast<unsigned char>(x - 32) : x;
-            y = y >= 'a' && y <= 'z' ? static_cast<unsigned char>(y - 32) : y;
-            continuation = x == 0xC3;
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 RegKey* FindSubkey(const RegKey& key, std::string_view name) {
     const std::string folded = FoldName(name);
     auto it = LowerBound(key.subkeys, folded);
@@ -287,7 +263,7 @@ std::string KeyPath(const RegKey& key) {
 
 RegValue* FindValue(RegKey& key, std::string_view name) {
     for (RegValue& value : key.values) {
-        if (SameName(value.name, name)) {
+        if (sim::EqualNoCase(value.name, name, sim::CaseRule::kLatin1)) {
             return &value;
         }
     }

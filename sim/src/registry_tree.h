@@ -51,7 +51,6 @@ void ResetRegistry();
 // Upper-cases ASCII and Latin-1 letters: the registry's comparison rule for names.
 std::string FoldName(std::string_view name);
 // Whether two names are the same name under that rule.
-bool SameName(std::string_view a, std::string_view b);
 
 // Children: lookup O(log N), index access O(1).
 RegKey* FindSubkey(const RegKey& key, std::string_view name);

@@ -5,6 +5,7 @@
 
 #include "choke.h"
 #include "setupapi_internal.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -28,17 +29,13 @@ HDEVINFO NewSet(std::unique_ptr<DeviceInfoSet> set) {
     return reinterpret_cast<HDEVINFO>(value);
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && FoldName(a) == FoldName(b);
-}
-
 // An enumerator argument names a bus ("PCI") or one device instance ("PCI\VEN_...\...").
 bool MatchesEnumerator(const DeviceNode& node, std::string_view enumerator) {
     if (enumerator.find('\\') != std::string_view::npos) {
-        return SameText(node.instanceId, enumerator);
+        return sim::EqualNoCase(node.instanceId, enumerator, sim::CaseRule::kLatin1);
     }
     const std::string_view id = node.instanceId;
-    return SameText(id.substr(0, id.find('\\')), enumerator);
+    return sim::EqualNoCase(id.substr(0, id.find('\\')), enumerator, sim::CaseRule::kLatin1);
 }
 
 }  // namespace

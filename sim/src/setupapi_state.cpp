@@ -9,6 +9,7 @@
 #include "machine.h"
 #include "resources_alloc.h"
 #include "setupapi_internal.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -80,7 +81,8 @@ std::vector<std::string> DriverFiles(const DeviceNode& node) {
                           : FindKey(Hklm(), "SYSTEM\\CurrentControlSet\\Services\\" + service)) {
         std::string image = GetStringValue(*key, "ImagePath").value_or("");
         const std::string root = "\\SystemRoot\\";
-        if (image.size() > root.size() && files::EqualNoCase(image.substr(0, root.size()), root)) {
+        if (image.size() > root.size() &&
+            sim::EqualNoCase(image.substr(0, root.size()), root, sim::CaseRule::kAscii)) {
             image = "C:\\Windows\\" + image.substr(root.size());
         }
         if (!image.empty()) {
