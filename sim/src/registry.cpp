@@ -381,7 +381,8 @@ LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchNam
     if (lpName == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    return GiveName(sim::Utf16FromUtf8(child->name), lpName, cchName);
+    return GiveName(sim::Utf16FromUtf8(child->name, sim::Utf8Rule::kKeepSurrogates), lpName,
+                    cchName);
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
