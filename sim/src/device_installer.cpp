@@ -144,8 +144,8 @@ void AddServices(const inf::File& file, const std::string& installSection, RegKe
 // Moves the node into the package's setup class: a driver key of another class goes.
 RegKey* DriverKeyForClass(DeviceNode& node, RegKey& deviceKey, const inf::File& file) {
     const std::string cls = Lower(inf::Value(file, "Version", "ClassGuid").value_or(""));
-    const std::string current = Lower(GetStringValue(deviceKey, "ClassGUID").value_or(""));
-    if (!cls.empty() && cls != current) {
+    const std::string current = GetStringValue(deviceKey, "ClassGUID").value_or("");
+    if (!cls.empty() && !sim::EqualNoCase(cls, current, sim::CaseRule::kAscii)) {
         if (auto driver = GetStringValue(deviceKey, "Driver"))
             DeleteKeyTree(Hklm(), std::string(kClassKeyPath) + "\\" + *driver);
         RemoveValue(deviceKey, "Driver");
