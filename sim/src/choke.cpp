@@ -4,27 +4,10 @@
 
 #include "machine.h"
 #include "machine_internal.h"
+#include "text.h"
 
 namespace sim {
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // A fault applies to the call when its API and (if given) its argument match and its count
 // rule selects this occurrence. Every matching call advances the fault's count.
@@ -32,7 +15,7 @@ bool FaultSelects(Fault& fault, const char* api, std::string_view arg) {
     if (fault.api != api) {
         return false;
     }
-    if (!fault.arg.empty() && !EqualNoCase(fault.arg, arg)) {
+    if (!fault.arg.empty() && !sim::EqualNoCase(fault.arg, arg, sim::CaseRule::kAscii)) {
         return false;
     }
     ++fault.seen;

@@ -30,6 +30,12 @@ void Journal(const char* api, std::string_view args, long long result);
 // and the caller fails the call with ERROR_CALL_NOT_IMPLEMENTED.
 void NotModelled(const char* api, std::string_view what);
 
+// The failure path of a BOOL API: sets the last error and returns FALSE.
+inline BOOL FailWith(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
 }  // namespace sim
 
 namespace sim {

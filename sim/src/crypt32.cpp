@@ -155,11 +155,6 @@ PCCERT_CONTEXT NewContext(const BYTE* der, size_t size, const ParsedCertificate&
     return key;
 }
 
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
 std::string StoreLocation(DWORD flags) {
     switch (flags & 0x00FF0000u) {
         case CERT_SYSTEM_STORE_LOCAL_MACHINE:

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "choke.h"
+#include "text.h"
 #include "sim/processes.h"
 #include "driver_store.h"
 #include "file_system.h"
@@ -44,7 +45,7 @@ const inf::Model* BestModel(const std::vector<inf::Model>& models,
     for (rank = 0; rank < ids.size(); ++rank) {
         for (const inf::Model& m : models) {
             for (const std::string& id : m.ids) {
-                if (files::EqualNoCase(id, ids[rank])) {
+                if (sim::EqualNoCase(id, ids[rank], sim::CaseRule::kAscii)) {
                     matching = ids[rank];
                     return &m;
                 }
@@ -55,8 +56,9 @@ const inf::Model* BestModel(const std::vector<inf::Model>& models,
 }
 
 bool HasId(const std::vector<std::string>& ids, const std::string& id) {
-    return std::any_of(ids.begin(), ids.end(),
-                       [&](const std::string& s) { return files::EqualNoCase(s, id); });
+    return std::any_of(ids.begin(), ids.end(), [&](const std::string& s) {
+        return sim::EqualNoCase(s, id, sim::CaseRule::kAscii);
+    });
 }
 
 // A file in use cannot be replaced now: the new one waits beside it and the session manager
@@ -101,7 +103,7 @@ DWORD CopyPackageFiles(const std::string& packageFolder, const std::vector<Packa
 std::string ImagePath(const std::string& binary) {
     const std::string drivers = "%12%\\";
     if (binary.size() > drivers.size() &&
-        files::EqualNoCase(binary.substr(0, drivers.size()), drivers))
+        sim::EqualNoCase(binary.substr(0, drivers.size()), drivers, sim::CaseRule::kAscii))
         return "\\SystemRoot\\System32\\drivers\\" + binary.substr(drivers.size());
     return binary;
 }
@@ -112,7 +114,8 @@ void AddServices(const inf::File& file, const std::string& installSection, RegKe
     if (services == nullptr)
         return;
     for (const inf::Line& line : services->lines) {
-        if (!line.hasKey || !files::EqualNoCase(line.key, "AddService") || line.fields.empty())
+        if (!line.hasKey || !sim::EqualNoCase(line.key, "AddService", sim::CaseRule::kAscii) ||
+            line.fields.empty())
             continue;
         const std::string name = line.fields[0];
         const DWORD flags =
@@ -141,8 +144,8 @@ void AddServices(const inf::File& file, const std::string& installSection, RegKe
 // Moves the node into the package's setup class: a driver key of another class goes.
 RegKey* DriverKeyForClass(DeviceNode& node, RegKey& deviceKey, const inf::File& file) {
     const std::string cls = Lower(inf::Value(file, "Version", "ClassGuid").value_or(""));
-    const std::string current = Lower(GetStringValue(deviceKey, "ClassGUID").value_or(""));
-    if (!cls.empty() && cls != current) {
+    const std::string current = GetStringValue(deviceKey, "ClassGUID").value_or("");
+    if (!cls.empty() && !sim::EqualNoCase(cls, current, sim::CaseRule::kAscii)) {
         if (auto driver = GetStringValue(deviceKey, "Driver"))
             DeleteKeyTree(Hklm(), std::string(kClassKeyPath) + "\\" + *driver);
         RemoveValue(deviceKey, "Driver");
@@ -217,7 +220,7 @@ std::vector<DeviceNode*> DevicesUsingInf(const std::string& oemName) {
     for (DeviceNode* node : AllDevices()) {
         RegKey* key = DriverKey(*node);
         auto inf = key != nullptr ? GetStringValue(*key, "InfPath") : std::nullopt;
-        if (inf && files::EqualNoCase(*inf, oemName))
+        if (inf && sim::EqualNoCase(*inf, oemName, sim::CaseRule::kAscii))
             users.push_back(node);
     }
     return users;
@@ -260,15 +263,9 @@ bool InstallFromStore(DeviceNode& node) {
                            true, reboot) == 0;
 }
 
-namespace {
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
-}  // namespace
 }  // namespace sim::store
+
+using sim::FailWith;
 
 BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareId,
                                                LPCSTR FullInfPath, DWORD InstallFlags,

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "text.h"
+
 namespace sim {
 namespace {
 
@@ -35,7 +37,7 @@ class Cursor {
             if (!ok_ || unit == 0) {
                 return text;
             }
-            AppendUtf8(unit, &text);
+            AppendUtf8(text, unit);  // each unit alone, a surrogate too
         }
     }
 
@@ -78,19 +80,6 @@ class Cursor {
             return false;
         }
         return true;
-    }
-
-    static void AppendUtf8(WORD unit, std::string* text) {
-        if (unit < 0x80) {
-            text->push_back(static_cast<char>(unit));
-        } else if (unit < 0x800) {
-            text->push_back(static_cast<char>(0xC0 | (unit >> 6)));
-            text->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        } else {
-            text->push_back(static_cast<char>(0xE0 | (unit >> 12)));
-            text->push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-            text->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        }
     }
 
     const BYTE* data_;

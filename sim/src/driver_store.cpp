@@ -11,11 +11,7 @@
 namespace {
 
 using namespace sim::store;
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
+using sim::FailWith;
 
 std::string Text(const char* text) {
     return text != nullptr ? text : "(null)";

@@ -9,6 +9,7 @@
 #include "driver_store.h"
 #include "file_system.h"
 #include "machine.h"
+#include "text.h"
 #include "simwin/setupapi_store.h"
 
 namespace sim::store {
@@ -234,7 +235,7 @@ DWORD InstallFiles(const inf::File& file, const std::string& installSection,
     if (install == nullptr)
         return ERROR_SECTION_NOT_FOUND;
     for (const inf::Line& line : install->lines) {
-        if (!line.hasKey || !files::EqualNoCase(line.key, "CopyFiles"))
+        if (!line.hasKey || !sim::EqualNoCase(line.key, "CopyFiles", sim::CaseRule::kAscii))
             continue;
         for (const std::string& item : line.fields) {
             std::string folder;
@@ -316,7 +317,8 @@ std::string RepositoryOf(const std::string& oemName) {
     const std::string suffix = "_amd64_" + HashText(bytes);
     for (const files::EntryInfo& e : files::ListDirectory(kRepositoryFolder)) {
         if (e.directory && e.name.size() > suffix.size() &&
-            files::EqualNoCase(e.name.substr(e.name.size() - suffix.size()), suffix))
+            sim::EqualNoCase(e.name.substr(e.name.size() - suffix.size()), suffix,
+                             sim::CaseRule::kAscii))
             return JoinPath(kRepositoryFolder, e.name);
     }
     return "";

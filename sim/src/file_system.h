@@ -137,7 +137,6 @@ DWORD HostError(int err, const std::string& path);
 
 // Case-insensitive comparison and the sort order NTFS returns names in (upper-cased bytes).
 std::string Upper(std::string_view text);
-bool EqualNoCase(std::string_view a, std::string_view b);
 bool LessNoCase(const std::string& a, const std::string& b);
 
 int64_t NowFileTime();

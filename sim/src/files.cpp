@@ -241,6 +241,43 @@ int64_t Seek(FileHandle& handle, int64_t distance, DWORD method) {
     return target;
 }
 
+// What ReadFile and WriteFile check before they move a byte, in the order Windows checks it:
+// the count written back is 0 first, then an injected fault, overlapped I/O (not modelled), a
+// handle open for data with the access `write` asks for, and a buffer for a non-empty transfer.
+// The handle, or null with the last error set.
+FileHandle* TransferHandle(const sim::ApiCall& call, HANDLE hFile, const void* buffer, DWORD count,
+                           LPDWORD done, LPOVERLAPPED overlapped, bool write) {
+    if (done != nullptr) {
+        *done = 0;
+    }
+    if (DWORD e = call.fault()) {
+        SetLastError(e);
+        return nullptr;
+    }
+    if (overlapped != nullptr) {
+        sim::NotModelled(call.api(), write ? "overlapped writing" : "overlapped reading");
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return nullptr;
+    }
+    FileHandle* handle = DataHandle(hFile);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    if (handle->directory) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return nullptr;
+    }
+    if (!(write ? handle->mode.write : handle->mode.read)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (buffer == nullptr && count != 0) {
+        SetLastError(ERROR_NOACCESS);
+        return nullptr;
+    }
+    return handle;
+}
+
 }  // namespace
 
 extern "C" {
@@ -297,32 +334,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
     sim::ApiCall call("ReadFile");
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = 0;
-    }
-    if (DWORD e = call.fault()) {
-        SetLastError(e);
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        sim::NotModelled("ReadFile", "overlapped reading");
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    FileHandle* handle = DataHandle(hFile);
+    FileHandle* handle = TransferHandle(call, hFile, lpBuffer, nNumberOfBytesToRead,
+                                        lpNumberOfBytesRead, lpOverlapped, false);
     if (handle == nullptr) {
-        return FALSE;
-    }
-    if (handle->directory) {
-        SetLastError(ERROR_INVALID_FUNCTION);
-        return FALSE;
-    }
-    if (!handle->mode.read) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) {
-        SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
     DWORD done = 0;
@@ -348,32 +362,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     sim::ApiCall call("WriteFile");
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = 0;
-    }
-    if (DWORD e = call.fault()) {
-        SetLastError(e);
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr) {
-        sim::NotModelled("WriteFile", "overlapped writing");
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    FileHandle* handle = DataHandle(hFile);
+    FileHandle* handle = TransferHandle(call, hFile, lpBuffer, nNumberOfBytesToWrite,
+                                        lpNumberOfBytesWritten, lpOverlapped, true);
     if (handle == nullptr) {
-        return FALSE;
-    }
-    if (handle->directory) {
-        SetLastError(ERROR_INVALID_FUNCTION);
-        return FALSE;
-    }
-    if (!handle->mode.write) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) {
-        SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
     DWORD done = nNumberOfBytesToWrite;

@@ -7,6 +7,7 @@
 #include "choke.h"
 #include "file_system.h"
 #include "handles.h"
+#include "text.h"
 #include "simwin/files.h"
 
 #ifndef ERROR_NOACCESS
@@ -106,7 +107,7 @@ DWORD Search(const Location& where, std::vector<EntryInfo>& matches) {
     if (!sim::files::HasWildcards(pattern)) {
         for (const EntryInfo& entry : entries) {
             if (folder.host ? entry.name == pattern
-                            : sim::files::EqualNoCase(entry.name, pattern)) {
+                            : sim::EqualNoCase(entry.name, pattern, sim::CaseRule::kAscii)) {
                 matches.push_back(entry);
             }
         }

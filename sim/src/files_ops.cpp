@@ -9,20 +9,17 @@
 #include "choke.h"
 #include "file_system.h"
 #include "machine.h"
+#include "text.h"
 #include "simwin/files.h"
 
 namespace {
 
+using sim::FailWith;
 using sim::files::Found;
 using sim::files::Location;
 
 constexpr char kWindowsFolder[] = "C:\\Windows";
 constexpr char kSystemFolder[] = "C:\\Windows\\system32";
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
 
 // The folder query contract: the length copied without the terminator, or the size needed
 // with it when the buffer is too small (the buffer is then left alone).
@@ -49,7 +46,8 @@ BOOL Journaled(const char* api, const std::string& args, BOOL result) {
 
 bool SameFile(const Location& a, const Location& b) {
     return a.host == b.host &&
-           (a.host ? a.hostPath == b.hostPath : sim::files::EqualNoCase(a.Text(), b.Text()));
+           (a.host ? a.hostPath == b.hostPath
+                   : sim::EqualNoCase(a.Text(), b.Text(), sim::CaseRule::kAscii));
 }
 
 // Reads the source of a copy as CopyFileA opens it: for reading, sharing reading.

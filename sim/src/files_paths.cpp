@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "file_system.h"
+#include "text.h"
 
 namespace sim::files {
 namespace {
@@ -181,8 +182,9 @@ bool IsProtected(const Location& location) {
         return false;
     }
     const std::string& top = location.parts[0];
-    return EqualNoCase(top, "Windows") || EqualNoCase(top, "Program Files") ||
-           EqualNoCase(top, "Program Files (x86)");
+    return sim::EqualNoCase(top, "Windows", sim::CaseRule::kAscii) ||
+           sim::EqualNoCase(top, "Program Files", sim::CaseRule::kAscii) ||
+           sim::EqualNoCase(top, "Program Files (x86)", sim::CaseRule::kAscii);
 }
 
 std::string Upper(std::string_view text) {
@@ -193,10 +195,6 @@ std::string Upper(std::string_view text) {
         }
     }
     return upper;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Upper(a) == Upper(b);
 }
 
 bool LessNoCase(const std::string& a, const std::string& b) {

@@ -11,6 +11,7 @@
 
 #include "file_system.h"
 #include "registry_tree.h"
+#include "text.h"
 #include "simwin/setupapi_store.h"
 
 namespace sim::inf {
@@ -270,7 +271,7 @@ DWORD Parse(std::string_view bytes, File& out) {
 
 const Section* FindSection(const File& file, std::string_view name) {
     for (const Section& s : file.sections) {
-        if (files::EqualNoCase(s.name, name))
+        if (sim::EqualNoCase(s.name, name, sim::CaseRule::kAscii))
             return &s;
     }
     return nullptr;
@@ -278,7 +279,7 @@ const Section* FindSection(const File& file, std::string_view name) {
 
 const Line* FindLine(const Section& section, std::string_view key) {
     for (const Line& l : section.lines) {
-        if (l.hasKey && files::EqualNoCase(l.key, key))
+        if (l.hasKey && sim::EqualNoCase(l.key, key, sim::CaseRule::kAscii))
             return &l;
     }
     return nullptr;
@@ -298,8 +299,8 @@ std::optional<std::string> Value(const File& file, std::string_view section, std
 
 bool HasWindowsSignature(const File& file) {
     std::optional<std::string> signature = Value(file, "Version", "Signature");
-    return signature && (files::EqualNoCase(*signature, "$Windows NT$") ||
-                         files::EqualNoCase(*signature, "$Chicago$"));
+    return signature && (sim::EqualNoCase(*signature, "$Windows NT$", sim::CaseRule::kAscii) ||
+                         sim::EqualNoCase(*signature, "$Chicago$", sim::CaseRule::kAscii));
 }
 
 std::optional<DriverVersion> ParseDriverVer(const std::string& date, const std::string& version) {
@@ -378,7 +379,8 @@ Decoration ReadDecoration(const std::string& text, const Platform& platform) {
             break;
         pos = dot + 1;
     }
-    if (!files::EqualNoCase(parts[0], std::string("NT") + platform.architecture)) {
+    if (!sim::EqualNoCase(parts[0], std::string("NT") + platform.architecture,
+                          sim::CaseRule::kAscii)) {
         return d;  // another architecture, or none: x64 Windows passes it over
     }
     auto number = [&](size_t i, unsigned& out) {

@@ -10,6 +10,7 @@
 #include "choke.h"
 #include "sim/modules.h"
 #include "sim/resources.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -26,33 +27,13 @@ constexpr DWORD kKnownFlags = FORMAT_MESSAGE_MAX_WIDTH_MASK | FORMAT_MESSAGE_ALL
 
 // ---- Code page 1252 -------------------------------------------------------------------------
 
-// Code points of the bytes 0x80 to 0x9F; the five bytes that 1252 leaves undefined map to the
-// C1 control of the same value, as Windows' own table does.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// One UTF-16 unit to its 1252 byte; what 1252 cannot show becomes '?' (no best-fit mapping).
-char ToAnsi(char16_t unit) {
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-        return static_cast<char>(unit);
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == unit) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return '?';
-}
-
 // UTF-16 text up to its NUL (or `count` units) in code page 1252; a surrogate pair is one '?'.
 std::string WideToAnsi(const char16_t* text, size_t count) {
     std::string out;
     for (size_t i = 0; i < count && text[i] != 0; ++i) {
         bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < count &&
                     text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        out += pair ? '?' : ToAnsi(text[i]);
+        out += pair ? '?' : AnsiFromCodePoint(text[i]);
         i += pair ? 1 : 0;
     }
     return out;
@@ -346,7 +327,7 @@ DWORD FormatInsert(const InsertFormat& format, unsigned number, Arguments& args,
             wide = format.size != "h";
             [[fallthrough]];
         case 'c': {
-            char ch = wide ? ToAnsi(static_cast<char16_t>(raw)) : static_cast<char>(raw);
+            char ch = wide ? AnsiFromCodePoint(static_cast<char16_t>(raw)) : static_cast<char>(raw);
             *out += Printf(spec + "c", static_cast<int>(static_cast<unsigned char>(ch)));
             return ERROR_SUCCESS;
         }

@@ -5,6 +5,7 @@
 
 #include "choke.h"
 #include "file_system.h"
+#include "text.h"
 #include "sim/modules.h"
 #include "sim/processes.h"
 #include "simwin/modules.h"
@@ -46,7 +47,8 @@ DWORD g_defaultDirectories = 0;
 bool ReachesSystemFolder(const std::string& fileName, DWORD flags) {
     const size_t slash = fileName.find_last_of("\\/");
     if (slash != std::string::npos) {
-        return sim::files::EqualNoCase(std::string_view(fileName).substr(0, slash), kSystemFolder);
+        return sim::EqualNoCase(std::string_view(fileName).substr(0, slash), kSystemFolder,
+                                sim::CaseRule::kAscii);
     }
     DWORD search = flags & kSearchDirectories;
     if (search == 0) {

@@ -9,6 +9,7 @@
 #include "choke.h"
 #include "processes_internal.h"
 #include "simwin/toolhelp.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -62,23 +63,13 @@ std::vector<Region> AddressSpace(const ProcessRecord& p) {
     const DWORD size = static_cast<DWORD>(kParametersSize);
     std::memcpy(parameters.bytes.data(), &size, 4);      // MaximumLength
     std::memcpy(parameters.bytes.data() + 4, &size, 4);  // Length
-    PutString(parameters.bytes, 0x60, Clamp(Utf16FromUtf8(p.image)), base + kImagePathOffset,
-              regions);
-    PutString(parameters.bytes, 0x70, Clamp(Utf16FromUtf8(p.commandLine)),
+    PutString(parameters.bytes, 0x60, Clamp(Utf16FromUtf8(p.image, Utf8Rule::kStrict)),
+              base + kImagePathOffset, regions);
+    PutString(parameters.bytes, 0x70, Clamp(Utf16FromUtf8(p.commandLine, Utf8Rule::kStrict)),
               base + kCommandLineOffset, regions);
     regions.push_back(std::move(peb));
     regions.push_back(std::move(parameters));
     return regions;
-}
-
-void AppendUtf16(std::u16string& out, char32_t c) {
-    if (c >= 0x10000) {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(c));
-    }
 }
 
 }  // namespace
@@ -98,78 +89,7 @@ bool ReadSynthesizedMemory(const ProcessRecord& process, uint64_t address, void*
     return false;
 }
 
-std::u16string Utf16FromUtf8(const std::string& text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        char32_t c = lead;
-        if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, c = lead & 0x07;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, c = lead & 0x0F;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, c = lead & 0x1F;
-        } else if (lead >= 0x80) {
-            extra = 9;  // a continuation byte or an overlong lead: malformed
-        }
-        bool ok = extra != 9 && extra < text.size() - i;
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            ok = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(u'\xFFFD');
-            ++i;
-            continue;
-        }
-        AppendUtf16(out, c);
-        i += extra + 1;
-    }
-    return out;
-}
-
 namespace {
-
-// Code page 1252 where it differs from Latin-1: the characters of bytes 0x80 to 0x9F (the five
-// bytes the code page leaves undefined map to the C1 controls of the same value).
-const char16_t kHighControls[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// The code-page byte of `c`, or -1 when the code page has no such character.
-int Cp1252Byte(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        return static_cast<int>(c);
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kHighControls[i] == c) {
-            return 0x80 + i;
-        }
-    }
-    return -1;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // Converts `count` code units; a surrogate pair is one character, a lone surrogate U+FFFD.
 std::string Narrow(const char16_t* wide, size_t count, bool utf8, char fallback,

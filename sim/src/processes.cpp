@@ -11,6 +11,7 @@
 #include "processes_internal.h"
 #include "simwin/security.h"
 #include "simwin/toolhelp.h"
+#include "text.h"
 
 namespace sim {
 
@@ -172,7 +173,7 @@ BOOL NextEntry(const char* api, HANDLE snapshot, LPPROCESSENTRY32 entry, bool fi
 }  // namespace
 
 DWORD StartProcess(ProcessRecord record) {
-    if (Utf16FromUtf8(record.commandLine).size() > kMaxCommandLineUnits) {
+    if (Utf16FromUtf8(record.commandLine, Utf8Rule::kStrict).size() > kMaxCommandLineUnits) {
         return 0;
     }
     Table& t = T();

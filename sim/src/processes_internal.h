@@ -31,8 +31,6 @@ bool ReadSynthesizedMemory(const ProcessRecord& process, uint64_t address, void*
 }  // namespace sim
 
 namespace sim {
-// The UTF-16 form of UTF-8 text (a malformed sequence becomes U+FFFD, as Windows converts).
-std::u16string Utf16FromUtf8(const std::string& text);
 // The longest command line Windows starts a process with, in UTF-16 code units.
 constexpr size_t kMaxCommandLineUnits = 32767;
 }  // namespace sim

@@ -1,4 +1,5 @@
 #include "reg_file.h"
+#include "text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -265,7 +266,8 @@ class Parser {
         std::string_view root = path.substr(0, slash);
         const char* rootName = nullptr;
         for (const RootName& r : kRoots) {
-            if (SameName(root, r.full) || SameName(root, r.shortName)) {
+            if (sim::EqualNoCase(root, r.full, sim::CaseRule::kLatin1) ||
+                sim::EqualNoCase(root, r.shortName, sim::CaseRule::kLatin1)) {
                 rootName = r.full;
             }
         }
@@ -332,7 +334,7 @@ class Parser {
             if (!QuotedString(number, line, pos, edit.name)) {
                 return false;
             }
-            if (Utf16FromUtf8(edit.name).size() > kMaxValueName) {
+            if (Utf16FromUtf8(edit.name, Utf8Rule::kKeepSurrogates).size() > kMaxValueName) {
                 return Error(number, "a value name is longer than 16383 characters");
             }
         } else {
@@ -529,7 +531,8 @@ class TreeBuilder : public EditSink {
             if (part.empty()) {
                 continue;
             }
-            if (depth < open_.size() && SameName(open_[depth].first, part)) {
+            if (depth < open_.size() &&
+                sim::EqualNoCase(open_[depth].first, part, sim::CaseRule::kLatin1)) {
                 key = open_[depth].second;
             } else {
                 open_.resize(depth);
@@ -610,7 +613,7 @@ void AppendValue(std::u16string& out, const RegValue& value) {
     if (value.name.empty()) {
         out += u'@';
     } else {
-        AppendQuoted(out, Utf16FromUtf8(value.name));
+        AppendQuoted(out, Utf16FromUtf8(value.name, Utf8Rule::kKeepSurrogates));
     }
     out += u'=';
     std::u16string text;
@@ -767,7 +770,7 @@ std::string ExportRegTrees(const std::vector<ExportTop>& tops, size_t depthLimit
     };
     std::vector<Pending> stack;
     for (auto top = tops.rbegin(); top != tops.rend(); ++top) {
-        stack.push_back({top->key, Utf16FromUtf8(top->fullName), 0});
+        stack.push_back({top->key, Utf16FromUtf8(top->fullName, Utf8Rule::kKeepSurrogates), 0});
     }
     while (!stack.empty()) {
         Pending item = std::move(stack.back());
@@ -784,7 +787,9 @@ std::string ExportRegTrees(const std::vector<ExportTop>& tops, size_t depthLimit
         }
         for (auto it = item.key->subkeys.rbegin(); it != item.key->subkeys.rend(); ++it) {
             stack.push_back(
-                {it->get(), item.name + u'\\' + Utf16FromUtf8((*it)->name), item.depth + 1});
+                {it->get(),
+                 item.name + u'\\' + Utf16FromUtf8((*it)->name, Utf8Rule::kKeepSurrogates),
+                 item.depth + 1});
         }
     }
     std::string bytes(out.size() * 2, '\0');

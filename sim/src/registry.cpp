@@ -276,28 +276,57 @@ LSTATUS EnumKey(HKEY hKey, DWORD index, KeyRef& ref, sim::RegKey*& child) {
     return ERROR_SUCCESS;
 }
 
-}  // namespace
+// The name of a key as the ANSI or the wide functions give it.
+std::string NameAs(const std::string& name, char) {
+    return sim::AnsiFromUtf8(name);
+}
+std::u16string NameAs(const std::string& name, WCHAR) {
+    return sim::Utf16FromUtf8(name, sim::Utf8Rule::kKeepSurrogates);
+}
 
-extern "C" {
-
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult) {
+// RegOpenKeyExA and RegOpenKeyExW, counted and journaled under `api`.
+template <class Char>
+LSTATUS OpenKeyEx(const char* api, HKEY hKey, const Char* lpSubKey, DWORD ulOptions,
+                  REGSAM samDesired, PHKEY phkResult) {
     const std::string path = Text(lpSubKey);
-    sim::ApiCall call("RegOpenKeyExA", path);
+    sim::ApiCall call(api, path);
     if (DWORD e = call.fault()) {
         return static_cast<LSTATUS>(e);
     }
     return Opened(OpenKey(hKey, path, ulOptions, samDesired, phkResult), phkResult);
 }
 
-LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult) {
-    const std::string path = Text(lpSubKey);
-    sim::ApiCall call("RegOpenKeyExW", path);
+// RegEnumKeyA and RegEnumKeyW, counted under `api`.
+template <class Char>
+LSTATUS EnumKeyName(const char* api, HKEY hKey, DWORD dwIndex, Char* lpName, DWORD cchName) {
+    sim::ApiCall call(api);
     if (DWORD e = call.fault()) {
         return static_cast<LSTATUS>(e);
     }
-    return Opened(OpenKey(hKey, path, ulOptions, samDesired, phkResult), phkResult);
+    KeyRef ref;
+    sim::RegKey* child = nullptr;
+    LSTATUS status = EnumKey(hKey, dwIndex, ref, child);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (lpName == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return GiveName(NameAs(child->name, Char()), lpName, cchName);
+}
+
+}  // namespace
+
+extern "C" {
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult) {
+    return OpenKeyEx("RegOpenKeyExA", hKey, lpSubKey, ulOptions, samDesired, phkResult);
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult) {
+    return OpenKeyEx("RegOpenKeyExW", hKey, lpSubKey, ulOptions, samDesired, phkResult);
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
@@ -351,37 +380,11 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 }
 
 LSTATUS WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
-    sim::ApiCall call("RegEnumKeyA");
-    if (DWORD e = call.fault()) {
-        return static_cast<LSTATUS>(e);
-    }
-    KeyRef ref;
-    sim::RegKey* child = nullptr;
-    LSTATUS status = EnumKey(hKey, dwIndex, ref, child);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (lpName == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    return GiveName(sim::AnsiFromUtf8(child->name), lpName, cchName);
+    return EnumKeyName("RegEnumKeyA", hKey, dwIndex, lpName, cchName);
 }
 
 LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) {
-    sim::ApiCall call("RegEnumKeyW");
-    if (DWORD e = call.fault()) {
-        return static_cast<LSTATUS>(e);
-    }
-    KeyRef ref;
-    sim::RegKey* child = nullptr;
-    LSTATUS status = EnumKey(hKey, dwIndex, ref, child);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (lpName == nullptr) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    return GiveName(sim::Utf16FromUtf8(child->name), lpName, cchName);
+    return EnumKeyName("RegEnumKeyW", hKey, dwIndex, lpName, cchName);
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,

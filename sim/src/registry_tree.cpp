@@ -7,6 +7,7 @@
 
 #include "machine.h"
 #include "registry_image.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -60,68 +61,6 @@ std::vector<std::string_view> Components(std::string_view path) {
     return parts;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 sequence at text[i]; a malformed one gives U+FFFD and consumes one byte.
-uint32_t NextUtf8(std::string_view text, size_t& i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = b(i);
-    size_t len = lead < 0x80         ? 1
-                 : (lead >> 5) == 6  ? 2
-                 : (lead >> 4) == 14 ? 3
-                 : (lead >> 3) == 30 ? 4
-                                     : 0;
-    if (len == 0 || i + len > text.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    uint32_t cp = len == 1 ? lead : lead & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    i += len;
-    return cp;
-}
-
-// Code page 1252 at 0x80..0x9F; the rest of the page is Latin-1. Holes map to themselves,
-// as Windows' own table does for them.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char AnsiFromCodePoint(uint32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-        return static_cast<char>(cp);
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == cp) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return '?';
-}
-
 }  // namespace
 
 RegKey& Hklm() {
@@ -161,31 +100,6 @@ std::string FoldName(std::string_view name) {
         }
     }
     return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    // Folding keeps every byte in place, so the two names can be compared byte by byte.
-    bool continuation = false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (continuation) {
-            x = x >= 0xA0 && x <= 0xBE && x != 0xB7 ? static_cast<unsigned char>(x - 0x20) : x;
-            y = y >= 0xA0 && y <= 0xBE && y != 0xB7 ? static_cast<unsigned char>(y - 0x20) : y;
-            continuation = false;
-        } else {
-            x = x >= 'a' && x <= 'z' ? static_cast<unsigned char>(x - 32) : x;
-            y = y >= 'a' && y <= 'z' ? static_cast<unsigned char>(y - 32) : y;
-            continuation = x == 0xC3;
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 RegKey* FindSubkey(const RegKey& key, std::string_view name) {
@@ -287,7 +201,7 @@ std::string KeyPath(const RegKey& key) {
 
 RegValue* FindValue(RegKey& key, std::string_view name) {
     for (RegValue& value : key.values) {
-        if (SameName(value.name, name)) {
+        if (sim::EqualNoCase(value.name, name, sim::CaseRule::kLatin1)) {
             return &value;
         }
     }
@@ -400,72 +314,6 @@ std::optional<DWORD> GetDwordValue(const RegKey& key, std::string_view name) {
     return number;
 }
 
-std::u16string Utf16FromUtf8(std::string_view text) {
-    std::u16string out(text.size(), u'\0');
-    size_t ascii = 0;
-    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
-        out[ascii] = static_cast<char16_t>(text[ascii]);
-        ++ascii;
-    }
-    out.resize(ascii);
-    for (size_t i = ascii; i < text.size();) {
-        uint32_t cp = NextUtf8(text, i);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
-}
-
-std::string Utf8FromUtf16(std::u16string_view text) {
-    std::string out(text.size(), '\0');
-    size_t ascii = 0;
-    while (ascii < text.size() && text[ascii] < 0x80) {
-        out[ascii] = static_cast<char>(text[ascii]);
-        ++ascii;
-    }
-    out.resize(ascii);
-    for (size_t i = ascii; i < text.size(); ++i) {
-        uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        AppendUtf8(out, cp);
-    }
-    return out;
-}
-
-std::u16string Utf16FromAnsi(std::string_view text) {
-    std::u16string out(text.size(), u'\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        out[i] = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c);
-    }
-    return out;
-}
-
-std::string AnsiFromUtf16(std::u16string_view text) {
-    std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-        out[i] = AnsiFromCodePoint(text[i]);
-    }
-    return out;
-}
-
-std::string Utf8FromAnsi(std::string_view text) {
-    return Utf8FromUtf16(Utf16FromAnsi(text));
-}
-
-std::string AnsiFromUtf8(std::string_view text) {
-    return AnsiFromUtf16(Utf16FromUtf8(text));
-}
-
 std::vector<uint8_t> StringData(std::string_view utf8) {
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
         std::vector<uint8_t> data((utf8.size() + 1) * 2, 0);  // ASCII: each byte widens alone
@@ -474,7 +322,7 @@ std::vector<uint8_t> StringData(std::string_view utf8) {
         }
         return data;
     }
-    std::u16string text = Utf16FromUtf8(utf8);
+    std::u16string text = Utf16FromUtf8(utf8, Utf8Rule::kKeepSurrogates);
     std::vector<uint8_t> data((text.size() + 1) * 2, 0);
     for (size_t i = 0; i < text.size(); ++i) {
         data[2 * i] = static_cast<uint8_t>(text[i] & 0xFF);

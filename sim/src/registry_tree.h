@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text.h"
+
 #include "simwin/base.h"
 #include "simwin/registry.h"
 
@@ -51,7 +53,6 @@ void ResetRegistry();
 // Upper-cases ASCII and Latin-1 letters: the registry's comparison rule for names.
 std::string FoldName(std::string_view name);
 // Whether two names are the same name under that rule.
-bool SameName(std::string_view a, std::string_view b);
 
 // Children: lookup O(log N), index access O(1).
 RegKey* FindSubkey(const RegKey& key, std::string_view name);
@@ -85,14 +86,6 @@ std::optional<std::vector<std::string>> GetMultiStringValue(const RegKey& key,
                                                             std::string_view name);
 std::optional<DWORD> GetDwordValue(const RegKey& key, std::string_view name);
 
-// Text conversions used by the registry. "ANSI" is code page 1252, the ANSI code page of an
-// English Windows; characters it lacks become '?', as WideCharToMultiByte's default does.
-std::u16string Utf16FromUtf8(std::string_view text);
-std::string Utf8FromUtf16(std::u16string_view text);
-std::string Utf8FromAnsi(std::string_view text);
-std::string AnsiFromUtf8(std::string_view text);
-std::u16string Utf16FromAnsi(std::string_view text);
-std::string AnsiFromUtf16(std::u16string_view text);
 // String data as stored: the UTF-16LE bytes of `text` followed by a terminator.
 std::vector<uint8_t> StringData(std::string_view utf8);
 std::u16string Utf16FromBytes(const std::vector<uint8_t>& data);

@@ -12,6 +12,7 @@
 #include "choke.h"
 #include "handles.h"
 #include "machine.h"
+#include "text.h"
 #include "simwin/security.h"
 
 namespace sim {
@@ -69,23 +70,6 @@ const DWORD kElevatedPrivileges[] = {5,  8,  9,  10, 11, 12, 13, 14, 15, 17, 18,
 const DWORD kEnabledByDefault[] = {23, 29, 30};
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
-
-bool SameNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a);
-        unsigned char y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) {
-            return false;
-        }
-        if (x == 0) {
-            return true;
-        }
-    }
-}
 
 const char* PrivilegeNameOf(DWORD low) {
     for (const PrivilegeName& p : kPrivileges) {
@@ -178,11 +162,6 @@ struct Registration {
     }
 } registration;
 
-bool FailWith(DWORD error) {
-    SetLastError(error);
-    return false;
-}
-
 }  // namespace
 
 const PendingShutdown& CurrentShutdownRequest() {
@@ -201,7 +180,7 @@ void ClearShutdownRequest() {
 bool ProcessPrivilegeEnabled(const char* name) {
     EnsureLoaded();
     for (const PrivilegeName& p : kPrivileges) {
-        if (SameNoCase(p.name, name)) {
+        if (sim::EqualNoCase(p.name, name, sim::CaseRule::kAscii)) {
             auto it = Token().held.find(p.low);
             return it != Token().held.end() && (it->second & SE_PRIVILEGE_ENABLED) != 0;
         }
@@ -251,7 +230,7 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid) {
         return sim::FailWith(ERROR_NOACCESS);
     }
     for (const sim::PrivilegeName& p : sim::kPrivileges) {
-        if (sim::SameNoCase(p.name, name)) {
+        if (sim::EqualNoCase(p.name, name, sim::CaseRule::kAscii)) {
             luid->LowPart = p.low;
             luid->HighPart = 0;
             return TRUE;

@@ -125,9 +125,7 @@ BOOL WINAPI SetupDiRegisterDeviceInfo(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA D
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    auto [element, node] = sim::GetDevice(DeviceInfoSet, DeviceInfoData);
     if (node == nullptr) {
         return FALSE;
     }
@@ -167,9 +165,7 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceI
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    auto [element, node] = sim::GetDevice(DeviceInfoSet, DeviceInfoData);
     if (node == nullptr || !sim::Elevated()) {
         return FALSE;
     }
@@ -188,9 +184,7 @@ HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA Device
         SetLastError(e);
         return failed;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    sim::DeviceNode* node = sim::GetDevice(DeviceInfoSet, DeviceInfoData).node;
     if (node == nullptr) {
         return failed;
     }

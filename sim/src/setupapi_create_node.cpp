@@ -6,14 +6,7 @@
 #include "driver_store.h"
 #include "setupapi_internal.h"
 
-namespace {
-
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
-}  // namespace
+using sim::FailWith;
 
 extern "C" BOOL WINAPI SetupDiGetINFClassA(PCSTR InfName, LPGUID ClassGuid, PSTR ClassName,
                                            DWORD ClassNameSize, PDWORD RequiredSize) {

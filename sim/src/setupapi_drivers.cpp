@@ -44,22 +44,16 @@ std::map<HDEVINFO, SetDrivers>& Selection() {
     return *table;
 }
 
-BOOL FailWith(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
 // The element `data` names, its index and node; null with the last error set.
 DevInfoElement* Resolve(HDEVINFO handle, const SP_DEVINFO_DATA* data, size_t& index,
                         DeviceNode*& node) {
-    DeviceInfoSet* set = FindInfoSet(handle);
-    DevInfoElement* element = set != nullptr ? FindElement(*set, data) : nullptr;
-    node = element != nullptr ? ElementNode(*element) : nullptr;
+    const Device device = GetDevice(handle, data);
+    node = device.node;
     if (node == nullptr) {
         return nullptr;
     }
     index = data->Reserved - 1;
-    return element;
+    return device.element;
 }
 
 // The manufacturer named by the [Manufacturer] line that leads to the model's section.

@@ -30,7 +30,7 @@ struct DevInfoElement {
 struct DeviceInfoSet {
     GUID classGuid{};  // GUID_NULL for a set of all classes
     bool hasClass = false;
-    InstallParams install;  // the set's own, for calls without an element
+    InstallParams install;                 // the set's own, for calls without an element
     std::vector<DevInfoElement> elements;  // SP_DEVINFO_DATA.Reserved is index + 1
 };
 
@@ -42,6 +42,15 @@ DeviceInfoSet* FindInfoSet(HDEVINFO handle);
 DevInfoElement* FindElement(DeviceInfoSet& set, const SP_DEVINFO_DATA* data);
 // The node of an element, or null with ERROR_NO_SUCH_DEVINST set.
 DeviceNode* ElementNode(const DevInfoElement& element);
+// An element of a set and its device node.
+struct Device {
+    DevInfoElement* element = nullptr;
+    DeviceNode* node = nullptr;
+};
+// The element `data` names in the set behind `handle`, and its node: the one validating lookup
+// of the calls that take an element. Both are null when the set, the element or the node is not
+// found, with the last error that lookup sets.
+Device GetDevice(HDEVINFO handle, const SP_DEVINFO_DATA* data);
 // Fills the caller's SP_DEVINFO_DATA for element `index` of `set`.
 void FillInfoData(const DeviceInfoSet& set, size_t index, SP_DEVINFO_DATA& data);
 // Appends a node to a set and returns its index.

@@ -125,9 +125,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    sim::DeviceNode* node = sim::GetDevice(DeviceInfoSet, DeviceInfoData).node;
     if (node == nullptr) {
         return FALSE;
     }
@@ -179,9 +177,7 @@ BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    sim::DeviceNode* node = sim::GetDevice(DeviceInfoSet, DeviceInfoData).node;
     if (node == nullptr) {
         return FALSE;
     }

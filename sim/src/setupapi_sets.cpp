@@ -5,6 +5,7 @@
 
 #include "choke.h"
 #include "setupapi_internal.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -28,17 +29,13 @@ HDEVINFO NewSet(std::unique_ptr<DeviceInfoSet> set) {
     return reinterpret_cast<HDEVINFO>(value);
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && FoldName(a) == FoldName(b);
-}
-
 // An enumerator argument names a bus ("PCI") or one device instance ("PCI\VEN_...\...").
 bool MatchesEnumerator(const DeviceNode& node, std::string_view enumerator) {
     if (enumerator.find('\\') != std::string_view::npos) {
-        return SameText(node.instanceId, enumerator);
+        return sim::EqualNoCase(node.instanceId, enumerator, sim::CaseRule::kLatin1);
     }
     const std::string_view id = node.instanceId;
-    return SameText(id.substr(0, id.find('\\')), enumerator);
+    return sim::EqualNoCase(id.substr(0, id.find('\\')), enumerator, sim::CaseRule::kLatin1);
 }
 
 }  // namespace
@@ -76,6 +73,16 @@ DeviceNode* ElementNode(const DevInfoElement& element) {
         SetLastError(ERROR_NO_SUCH_DEVINST);
     }
     return node;
+}
+
+Device GetDevice(HDEVINFO handle, const SP_DEVINFO_DATA* data) {
+    DeviceInfoSet* set = FindInfoSet(handle);
+    DevInfoElement* element = set != nullptr ? FindElement(*set, data) : nullptr;
+    DeviceNode* node = element != nullptr ? ElementNode(*element) : nullptr;
+    if (node == nullptr) {
+        return {};
+    }
+    return {element, node};
 }
 
 void FillInfoData(const DeviceInfoSet& set, size_t index, SP_DEVINFO_DATA& data) {
@@ -271,9 +278,7 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    sim::DeviceNode* node = sim::GetDevice(DeviceInfoSet, DeviceInfoData).node;
     if (node == nullptr) {
         return FALSE;
     }

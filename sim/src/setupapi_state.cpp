@@ -9,6 +9,7 @@
 #include "machine.h"
 #include "resources_alloc.h"
 #include "setupapi_internal.h"
+#include "text.h"
 
 namespace sim {
 namespace {
@@ -80,7 +81,8 @@ std::vector<std::string> DriverFiles(const DeviceNode& node) {
                           : FindKey(Hklm(), "SYSTEM\\CurrentControlSet\\Services\\" + service)) {
         std::string image = GetStringValue(*key, "ImagePath").value_or("");
         const std::string root = "\\SystemRoot\\";
-        if (image.size() > root.size() && files::EqualNoCase(image.substr(0, root.size()), root)) {
+        if (image.size() > root.size() &&
+            sim::EqualNoCase(image.substr(0, root.size()), root, sim::CaseRule::kAscii)) {
             image = "C:\\Windows\\" + image.substr(root.size());
         }
         if (!image.empty()) {
@@ -270,9 +272,7 @@ BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceIn
         SetLastError(e);
         return FALSE;
     }
-    sim::DeviceInfoSet* set = sim::FindInfoSet(DeviceInfoSet);
-    sim::DevInfoElement* element = set ? sim::FindElement(*set, DeviceInfoData) : nullptr;
-    sim::DeviceNode* node = element ? sim::ElementNode(*element) : nullptr;
+    auto [element, node] = sim::GetDevice(DeviceInfoSet, DeviceInfoData);
     if (node == nullptr) {
         return FALSE;
     }

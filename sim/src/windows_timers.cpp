@@ -9,6 +9,7 @@
 
 #include "choke.h"
 #include "machine.h"
+#include "text.h"
 #include "sim/processes.h"
 #include "simwin/user32_windows.h"
 
@@ -144,27 +145,9 @@ const WindowRecord* FindRecord(HWND handle) {
     return nullptr;
 }
 
-bool SameNoCase(const std::string& a, const char* b) {
-    size_t n = 0;
-    for (; b[n] != '\0'; ++n) {
-        if (n >= a.size()) {
-            return false;
-        }
-        char x = a[n], y = b[n];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) {
-            return false;
-        }
-    }
-    return n == a.size();
-}
-
 bool Matches(const WindowRecord& w, LPCSTR cls, LPCSTR title) {
-    return (cls == nullptr || SameNoCase(w.className, cls)) &&
-           (title == nullptr || SameNoCase(w.title, title));
+    return (cls == nullptr || sim::EqualNoCase(w.className, cls, sim::CaseRule::kAscii)) &&
+           (title == nullptr || sim::EqualNoCase(w.title, title, sim::CaseRule::kAscii));
 }
 
 bool IsAtom(LPCSTR cls) {
@@ -193,7 +176,7 @@ bool IsTrayToolbar(const WindowRecord& w) {
     const char* chain[] = {"ToolbarWindow32", "SysPager", "TrayNotifyWnd", "Shell_TrayWnd"};
     const WindowRecord* at = &w;
     for (int i = 0; i < 4; ++i) {
-        if (at == nullptr || !SameNoCase(at->className, chain[i])) {
+        if (at == nullptr || !sim::EqualNoCase(at->className, chain[i], sim::CaseRule::kAscii)) {
             return false;
         }
         at = i < 3 ? FindRecord(at->parent) : nullptr;
