@@ -76,13 +76,19 @@ void ReplaceAtReboot(const std::string& target, const std::string& bytes) {
     SetMultiStringValue(key, "PendingFileRenameOperations", pending);
 }
 
+// Copies the install's files from the package's store folder ("" when none holds the copy);
+// a file it lacks fails the install before anything is copied, and `missing` names it.
 DWORD CopyPackageFiles(const std::string& packageFolder, const std::vector<PackageFile>& list,
-                       bool& reboot) {
+                       bool& reboot, std::string& missing) {
     std::vector<std::string> contents;
     for (const PackageFile& f : list) {
         std::string bytes;
-        if (!files::ReadWholeFile(JoinPath(packageFolder, f.relativeSource), bytes))
+        if (packageFolder.empty() ||
+            !files::ReadWholeFile(JoinPath(packageFolder, f.relativeSource), bytes)) {
+            missing = packageFolder.empty() ? f.relativeSource
+                                            : JoinPath(packageFolder, f.relativeSource);
             return ERROR_FILE_NOT_FOUND;
+        }
         contents.push_back(std::move(bytes));
     }
     for (size_t i = 0; i < list.size(); ++i) {
@@ -167,9 +173,21 @@ DWORD InstallOnDevice(DeviceNode& node, const std::string& oemName, const inf::F
     std::vector<PackageFile> list;
     if (DWORD e = InstallFiles(file, section, list))
         return e;
-    const std::string repository = RepositoryOf(oemName);
     if (copyFiles) {
-        if (DWORD e = CopyPackageFiles(repository.empty() ? kInfFolder : repository, list, reboot))
+        const std::string repository = RepositoryOf(oemName);
+        std::string missing;
+        const DWORD e = CopyPackageFiles(repository, list, reboot, missing);
+        // As Windows's device install log does, an install that lacks a file names it.
+        if (!missing.empty()) {
+            Journal("InstallDevice",
+                    node.instanceId + " <- " + oemName + ": " + missing + " not found" +
+                        (repository.empty()
+                             ? " (no package folder in " + std::string(kRepositoryFolder) +
+                                   " holds " + oemName + ")"
+                             : ""),
+                    static_cast<long long>(e));
+        }
+        if (e != 0)
             return e;
     }
     RegKey* deviceKey = DeviceKey(node);

@@ -58,8 +58,14 @@ DWORD WritePackage(const Package& package, const std::string& oemName);
 // Stages the package as SetupCopyOEMInfA without flags does: an identical staged copy is
 // reused. `oemName` receives the copy's name.
 DWORD StagePackage(const Package& package, std::string& oemName);
-// The store folder holding a staged copy's files ("" when there is none).
+// The store folder holding a staged copy's files ("" when there is none): the folder of
+// FileRepository named "<INF name>_<architecture>_<hash>" whose INF holds the copy's bytes,
+// whether this store staged it or it came from a Windows machine with its own hash.
 std::string RepositoryOf(const std::string& oemName);
+// The files (relative to the package folder) that the staged copy's package copies and its
+// store folder lacks: all of them when no folder holds the copy (`repository` then ""), none
+// when the copy is no package SetupAPI reads.
+std::vector<std::string> MissingPackageFiles(const std::string& oemName, std::string& repository);
 // Removes an OEM copy, its .pnf and its store folder.
 void RemovePackage(const std::string& oemName);
 

@@ -1,5 +1,6 @@
 // The driver store's files: reading a package INF, the OEM copies of the INF folder, the
 // files an install section copies and where they go, and the store's package folders.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,30 @@ std::string HashText(const std::string& bytes) {
     std::snprintf(text, sizeof text, "%016llx",
                   static_cast<unsigned long long>(ContentHash(bytes)));
     return text;
+}
+
+// The INF a store folder is named after: "<INF name>_<architecture>_<hash>"; "" for a folder
+// named otherwise.
+std::string InfOfRepository(const std::string& folderName) {
+    const size_t hash = folderName.rfind('_');
+    if (hash == std::string::npos || hash == 0)
+        return "";
+    const size_t architecture = folderName.rfind('_', hash - 1);
+    if (architecture == std::string::npos || architecture == 0 || architecture + 1 == hash)
+        return "";
+    return folderName.substr(0, architecture);
+}
+
+// Whether the drive file at `path` holds `bytes`; a file of another size is not read.
+bool HoldsBytes(const std::string& path, const std::string& bytes) {
+    files::Location where;
+    if (files::ResolvePath(path.c_str(), where) != 0)
+        return false;
+    const files::Found found = files::Lookup(where);
+    if (found.error != 0 || found.directory || !found.file || found.file->Size() != bytes.size())
+        return false;
+    std::string content;
+    return files::ReadWholeFile(path, content) && content == bytes;
 }
 
 void RemoveTree(const std::string& folder) {
@@ -314,14 +339,37 @@ std::string RepositoryOf(const std::string& oemName) {
     std::string bytes;
     if (!files::ReadWholeFile(JoinPath(kInfFolder, oemName), bytes))
         return "";
-    const std::string suffix = "_amd64_" + HashText(bytes);
+    // The folder holds the package's INF, of which the OEM copy is a copy byte for byte. Its
+    // hash is the stager's own (Windows computes another than this store does), so a folder
+    // is known by what it holds, whoever staged it.
     for (const files::EntryInfo& e : files::ListDirectory(kRepositoryFolder)) {
-        if (e.directory && e.name.size() > suffix.size() &&
-            sim::EqualNoCase(e.name.substr(e.name.size() - suffix.size()), suffix,
-                             sim::CaseRule::kAscii))
-            return JoinPath(kRepositoryFolder, e.name);
+        const std::string inf = InfOfRepository(e.name);
+        if (!e.directory || inf.empty())
+            continue;
+        const std::string folder = JoinPath(kRepositoryFolder, e.name);
+        if (HoldsBytes(JoinPath(folder, inf), bytes))
+            return folder;
     }
     return "";
+}
+
+std::vector<std::string> MissingPackageFiles(const std::string& oemName, std::string& repository) {
+    repository.clear();
+    Package package;
+    std::vector<PackageFile> list;
+    if (ReadPackage(JoinPath(kInfFolder, oemName), package) != 0 ||
+        AllPackageFiles(package.inf, list) != 0)
+        return {};
+    repository = RepositoryOf(oemName);
+    std::vector<std::string> missing;
+    for (const PackageFile& f : list) {
+        const bool have = !repository.empty() &&
+                          files::Exists(JoinPath(repository, f.relativeSource)) &&
+                          !files::IsDirectory(JoinPath(repository, f.relativeSource));
+        if (!have && std::find(missing.begin(), missing.end(), f.relativeSource) == missing.end())
+            missing.push_back(f.relativeSource);
+    }
+    return missing;
 }
 
 void RemovePackage(const std::string& oemName) {

@@ -2,6 +2,7 @@
 // presence list and OEM INF copies as from the separate files, and every file of its drive_c
 // at the same path of the machine's drive C:.
 #include <string>
+#include <vector>
 
 #include "devices.h"
 #include "driver_store.h"
@@ -30,6 +31,8 @@ class CollectedFolderTest : public ScratchTest {
                    "[\r\n  {\"InstanceId\": \"ROOT\\\\DAQBOARD\\\\0000\", \"Present\": true, "
                    "\"Problem\": 22}\r\n]\r\n");
         fs::copy_file(Fixture("inf/oem7.inf"), folder / "inf/oem7.inf");
+        // The store's folder holds the package's INF, which oem7.inf is a copy of.
+        fs::copy_file(Fixture("inf/oem7.inf"), folder / "drive_c" / kPackage / "tolpx10s.inf");
         WriteBytes((folder / "drive_c" / kPackage / "TolPx10s.sys").string(), kDriver);
         WriteBytes((folder / "drive_c" / kPackage / "amd64/TolPx10.dll").string(), kLibrary);
         WriteBytes((folder / "drive_c/Windows/System32/drivers/TolPx10s.sys").string(), kDriver);
@@ -61,6 +64,41 @@ TEST_F(CollectedFolderTest, ImportsTheWholeFolderAsItIs) {
     EXPECT_EQ(ImageFile(package + "TolPx10s.sys"), kDriver);
     EXPECT_EQ(ImageFile(package + "amd64\\TolPx10.dll"), kLibrary);
     EXPECT_EQ(ImageFile("C:\\Windows\\System32\\drivers\\TolPx10s.sys"), kDriver);
+}
+
+// Runs this build's boardkit-sim on the image; its exit code.
+int RunSim(const std::string& image, const std::vector<std::string>& args) {
+    const fs::path tools = fs::path(BoardkitProgram()).parent_path() / "tools";
+    std::string command = Quote((tools / "boardkit-sim").string()) + " -M " + Quote(image);
+    for (const std::string& arg : args) {
+        command += " " + Quote(arg);
+    }
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CollectedFolderTest, ABoardArrivingOnTheImportedMachineGetsItsDriverFromTheStore) {
+    ASSERT_EQ(tools::ImportCommand({Path("image"), Path("collected")}), 0);
+    // Another PX-1001 than the customer's (unplugged here) is plugged in.
+    ASSERT_EQ(
+        RunSim(Path("image"), {"device", "arrive",
+                               "PCI\\VEN_5AE3&DEV_1001&SUBSYS_00015AE3&REV_01\\4&1a2b3c4d&0&0030",
+                               "--hwid", "PCI\\VEN_5AE3&DEV_1001&SUBSYS_00015AE3&REV_01",
+                               "--compat", "PCI\\VEN_5AE3&DEV_1001"}),
+        0);
+    EXPECT_EQ(RunBoardkit(Path("image"), {"RefreshDevices"}), 0);
+    EXPECT_EQ(RunBoardkit(Path("image"), {"IsDeviceExistInstalled", "PCI\\VEN_5AE3&DEV_1001"}), 16);
+}
+
+TEST_F(CollectedFolderTest, APackageWhoseFilesAreMissingIsWarnedOfByCopyAndFile) {
+    fs::remove(Path("collected/drive_c") + "/" + kPackage + "/TolPx10s.sys");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(tools::ImportCommand({Path("image"), Path("collected")}), 0);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("boardkit-sim: warning: C:\\Windows\\INF\\oem7.inf: the driver store "
+                          "lacks its package's files TolPx10s.sys ("),
+              std::string::npos)
+        << errors;
 }
 
 TEST_F(CollectedFolderTest, RefusesAFolderWithoutItsRegistryOrWithSeparateSources) {

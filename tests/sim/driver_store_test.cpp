@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "choke.h"
 #include "devices.h"
 #include "driver_store.h"
 #include "file_system.h"
@@ -408,6 +409,53 @@ TEST_F(DriverStore, ArrivingDeviceGetsTheStagedPackage) {
     EXPECT_EQ(ReadFile("C:\\Windows\\System32\\drivers\\widget.sys"),
               ReadFile(kFixture + "/widget.sys"));
     EXPECT_EQ(stranger->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+}
+
+// A package that Windows staged, as a customer's machine brings it: the OEM copy and a store
+// folder named by Windows's own hash, holding the INF and its files except `left out`.
+void PlaceWindowsStagedWidget(const std::string& leftOut) {
+    std::string inf;
+    ASSERT_TRUE(sim::files::ReadWholeFile(kWidgetInf, inf));
+    const std::string folder = std::string(kRepository) + "\\widget.inf_amd64_9e1f4c27d0b3a856";
+    ASSERT_EQ(sim::files::CreateDirectories(folder), 0u);
+    ASSERT_EQ(sim::files::CreateDirectories("C:\\Windows\\INF"), 0u);
+    ASSERT_EQ(sim::files::WriteWholeFile("C:\\Windows\\INF\\oem4.inf", inf), 0u);
+    ASSERT_EQ(sim::files::WriteWholeFile(folder + "\\widget.inf", inf), 0u);
+    for (const char* name : {"widget.sys", "widgetlib.dll", "widget.ini"}) {
+        std::string bytes;
+        ASSERT_TRUE(sim::files::ReadWholeFile(kFixture + "/" + name, bytes));
+        if (leftOut != name) {
+            ASSERT_EQ(sim::files::WriteWholeFile(folder + "\\" + name, bytes), 0u);
+        }
+    }
+}
+
+TEST_F(DriverStore, ArrivingDeviceGetsAPackageThatWindowsStaged) {
+    PlaceWindowsStagedWidget("");
+    sim::DeviceNode* node =
+        Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E8", {kWidgetId}, {}, sim::Presence::Arriving);
+    sim::ReenumerateDevices(sim::RootDevice(), false);
+    EXPECT_EQ(node->problem, 0u);
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "oem4.inf");
+    EXPECT_EQ(ReadFile("C:\\Windows\\System32\\drivers\\widget.sys"),
+              ReadFile(kFixture + "/widget.sys"));
+}
+
+TEST_F(DriverStore, ArrivalFromAPackageThatLacksAFileFailsAndTheJournalNamesTheFile) {
+    PlaceWindowsStagedWidget("widgetlib.dll");
+    sim::DeviceNode* node =
+        Device("PCI\\VEN_1234&DEV_5678\\4&1A2B&0&00E8", {kWidgetId}, {}, sim::Presence::Arriving);
+    sim::ReenumerateDevices(sim::RootDevice(), false);
+    EXPECT_EQ(node->problem, static_cast<ULONG>(CM_PROB_FAILED_INSTALL));
+    EXPECT_EQ(DriverValue(*node, "InfPath"), "(no driver key)");
+    EXPECT_FALSE(sim::files::Exists("C:\\Windows\\System32\\drivers\\widget.sys"));
+    const std::string expected =
+        std::string(kRepository) + "\\widget.inf_amd64_9e1f4c27d0b3a856\\widgetlib.dll not found";
+    bool named = false;
+    for (const std::string& line : sim::JournalLines())
+        named = named || (line.find("InstallDevice") != std::string::npos &&
+                          line.find(expected) != std::string::npos);
+    EXPECT_TRUE(named) << ::testing::PrintToString(sim::JournalLines());
 }
 
 // Removes the device through SetupAPI, as a program uninstalling it does.

@@ -262,6 +262,32 @@ void WarnOfMachine(const ImportRequest& request, const ImportResult& result,
     }
 }
 
+// An imported package that lacks its files in the driver store cannot be installed: a board
+// it serves gets no driver when it arrives, as on a Windows machine whose store lost them.
+void WarnOfPackageFiles(const std::vector<InfCopy>& copies, std::vector<std::string>& warnings) {
+    for (const InfCopy& copy : copies) {
+        std::string repository;
+        const std::vector<std::string> missing =
+            sim::store::MissingPackageFiles(copy.name, repository);
+        if (missing.empty()) {
+            continue;
+        }
+        std::string names;
+        for (const std::string& name : missing) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        const std::string where =
+            repository.empty() ? "no package folder of " +
+                                     std::string(sim::store::kRepositoryFolder) + " holds this INF"
+                               : "its package folder " + repository + " lacks them";
+        warnings.push_back(
+            Describe({std::string(sim::store::kInfFolder) + "\\" + copy.name, 0},
+                     "the driver store lacks its package's files " + names + " (" + where +
+                         "): an install from it fails, so a board it serves gets no driver when it "
+                         "arrives"));
+    }
+}
+
 std::string Build(const ImportRequest& request, const PresenceFile& presence,
                   const std::vector<InfCopy>& copies, ImportResult& result) {
     std::vector<RegistryExport> exports(request.regFiles.size());
@@ -288,6 +314,9 @@ std::string Build(const ImportRequest& request, const PresenceFile& presence,
     }
     if (error.empty() && !request.driveFolder.empty()) {
         error = CopyDriveFiles(request.driveFolder, result.files);
+    }
+    if (error.empty()) {
+        WarnOfPackageFiles(copies, result.warnings);
     }
     return error;
 }
